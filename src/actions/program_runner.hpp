@@ -1,0 +1,38 @@
+// The one way the operations start a program (PowerShell, the IP configuration tool).
+#pragma once
+
+#include "actions/action_error.hpp"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vemlox {
+
+struct EnvironmentPair {
+    std::string name;
+    std::string value;
+};
+
+struct ProgramExit {
+    std::uint32_t exit_code = 0;
+    std::string standard_output; // raw bytes
+    std::string standard_error;  // raw bytes
+};
+
+class ProgramRunner {
+  public:
+    virtual ~ProgramRunner() = default;
+
+    // Runs `program` (a file name without folder, looked up only in trusted folders) with
+    // `arguments`, its environment being the service's own with `environment` merged in (a pair
+    // replaces a variable whose name differs only in case), no window, standard input from the null
+    // device, both output streams read completely. Waits without a time limit. Fails with OsError:
+    // "program not found", or the OS error text of a failed start, read or wait.
+    [[nodiscard]] virtual ActionResult<ProgramExit>
+    run(std::string_view program, std::span<const std::string> arguments,
+        std::span<const EnvironmentPair> environment) = 0;
+};
+
+} // namespace vemlox

@@ -1,0 +1,37 @@
+// The one response line per connection: its two forms and their exact encoding.
+#pragma once
+
+#include "protocol/request.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace vemlox {
+
+enum class FailureKind { Rejected, NotFound, Failed };
+
+// "rejected", "not_found", "failed": the kind as the client sees it.
+[[nodiscard]] std::string_view wire_name(FailureKind kind);
+// "Rejected", "NotFound", "Failed": the kind as the log shows it.
+[[nodiscard]] std::string_view log_word(FailureKind kind);
+
+struct OkResponse {
+    std::uint32_t version = 1;
+    std::vector<std::string> names;
+    std::vector<DnsSetting> dns;
+};
+
+struct ErrorResponse {
+    FailureKind kind = FailureKind::Rejected;
+    std::string message;
+};
+
+using Response = std::variant<OkResponse, ErrorResponse>;
+
+// The whole line, line feed included, ready for a single write.
+[[nodiscard]] std::string encode_response(const Response& response);
+
+} // namespace vemlox
