@@ -1,0 +1,32 @@
+// A parsed JSON value that keeps what the wire contract needs and a general DOM loses: members in
+// document order with repeats, integers apart from floating-point numbers, and where each value ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace vemlox {
+
+struct JsonValue;
+using JsonArray = std::vector<JsonValue>;
+using JsonMember = std::pair<std::string, JsonValue>;
+using JsonObject = std::vector<JsonMember>;
+
+struct JsonValue {
+    // Integers that fit are kept exactly: non-negative ones as unsigned, negative ones as signed.
+    std::variant<std::nullptr_t, bool, std::uint64_t, std::int64_t, double, std::string, JsonArray,
+                 JsonObject>
+        data;
+    // Byte offset just past the value in the parsed text, for error positions.
+    std::size_t end = 0;
+};
+
+// What a value is, as failure texts describe it: "null", "boolean `true`", "integer `5`",
+// "floating point `1.5`", "string \"x\"", "sequence", "map".
+[[nodiscard]] std::string describe_found(const JsonValue& value);
+
+} // namespace vemlox
