@@ -22,11 +22,13 @@ struct OkResponse {
     std::uint32_t version = 1;
     std::vector<std::string> names;
     std::vector<DnsSetting> dns;
+    friend bool operator==(const OkResponse&, const OkResponse&) = default;
 };
 
 struct ErrorResponse {
     FailureKind kind = FailureKind::Rejected;
     std::string message;
+    friend bool operator==(const ErrorResponse&, const ErrorResponse&) = default;
 };
 
 using Response = std::variant<OkResponse, ErrorResponse>;

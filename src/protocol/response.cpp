@@ -1,0 +1,155 @@
+#include "protocol/response.hpp"
+
+#include "protocol/ipv4.hpp"
+
+#include <cstddef>
+
+namespace vemlox {
+
+namespace {
+
+// The escaping is fixed byte by byte so that the line is the same whatever produced the text:
+// only what JSON requires is escaped, and non-ASCII text stays readable as raw UTF-8.
+void append_json_string(std::string& out, std::string_view text) {
+    static constexpr char HEX_DIGITS[] = "0123456789abcdef";
+    out += '"';
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        switch (byte) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            if (byte < 0x20) {
+                out += "\\u00";
+                out += HEX_DIGITS[byte >> 4];
+                out += HEX_DIGITS[byte & 0x0F];
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+}
+
+void append_member_name(std::string& out, std::string_view name) {
+    append_json_string(out, name);
+    out += ':';
+}
+
+void append_dns_setting(std::string& out, const DnsSetting& setting) {
+    out += '{';
+    append_member_name(out, "adapter");
+    append_json_string(out, setting.adapter);
+    out += ',';
+    append_member_name(out, "servers");
+    out += '[';
+    for (std::size_t i = 0; i < setting.servers.size(); ++i) {
+        if (i != 0) {
+            out += ',';
+        }
+        append_json_string(out, format_ipv4(setting.servers[i]));
+    }
+    out += "]}";
+}
+
+void append_response(std::string& out, const OkResponse& ok) {
+    out += '{';
+    append_member_name(out, "status");
+    append_json_string(out, "ok");
+    out += ',';
+    append_member_name(out, "version");
+    out += std::to_string(ok.version);
+    if (!ok.names.empty()) {
+        out += ',';
+        append_member_name(out, "names");
+        out += '[';
+        for (std::size_t i = 0; i < ok.names.size(); ++i) {
+            if (i != 0) {
+                out += ',';
+            }
+            append_json_string(out, ok.names[i]);
+        }
+        out += ']';
+    }
+    if (!ok.dns.empty()) {
+        out += ',';
+        append_member_name(out, "dns");
+        out += '[';
+        for (std::size_t i = 0; i < ok.dns.size(); ++i) {
+            if (i != 0) {
+                out += ',';
+            }
+            append_dns_setting(out, ok.dns[i]);
+        }
+        out += ']';
+    }
+    out += '}';
+}
+
+void append_response(std::string& out, const ErrorResponse& error) {
+    out += '{';
+    append_member_name(out, "status");
+    append_json_string(out, "error");
+    out += ',';
+    append_member_name(out, "kind");
+    append_json_string(out, wire_name(error.kind));
+    out += ',';
+    append_member_name(out, "message");
+    append_json_string(out, error.message);
+    out += '}';
+}
+
+} // namespace
+
+std::string_view wire_name(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::Rejected:
+        return "rejected";
+    case FailureKind::NotFound:
+        return "not_found";
+    case FailureKind::Failed:
+        return "failed";
+    }
+    return "failed";
+}
+
+std::string_view log_word(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::Rejected:
+        return "Rejected";
+    case FailureKind::NotFound:
+        return "NotFound";
+    case FailureKind::Failed:
+        return "Failed";
+    }
+    return "Failed";
+}
+
+std::string encode_response(const Response& response) {
+    std::string out;
+    out.reserve(128);
+    std::visit([&out](const auto& form) { append_response(out, form); }, response);
+    out += '\n';
+    return out;
+}
+
+} // namespace vemlox

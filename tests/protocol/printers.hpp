@@ -1,0 +1,24 @@
+// Readable GoogleTest output for the protocol's records: a failed comparison shows the wire form.
+#pragma once
+
+#include "protocol/response.hpp"
+
+#include <ostream>
+
+namespace vemlox {
+
+inline void PrintTo(const OkResponse& response, std::ostream* os) {
+    *os << encode_response(Response(response));
+}
+
+inline void PrintTo(const ErrorResponse& response, std::ostream* os) {
+    *os << encode_response(Response(response));
+}
+
+inline void PrintTo(const DnsSetting& setting, std::ostream* os) {
+    OkResponse holder;
+    holder.dns.push_back(setting);
+    *os << encode_response(Response(holder));
+}
+
+} // namespace vemlox
