@@ -1,0 +1,132 @@
+#include "actions/dns_servers.hpp"
+
+#include "actions/network_adapters.hpp"
+#include "actions/powershell.hpp"
+#include "protocol/ipv4.hpp"
+#include "protocol/parse_request.hpp"
+#include "protocol/utf8.hpp"
+
+#include <algorithm>
+#include <string>
+
+namespace vemlox {
+
+namespace {
+
+bool is_cut(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
+
+[[nodiscard]] ActionResult<void> check_name(std::string_view adapter) {
+    if (auto checked = check_adapter_name(adapter); !checked) {
+        return std::unexpected(ActionError::os_error(std::move(checked.error())));
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<Ipv4Address> parse_name_servers(std::string_view output) {
+    const std::string decoded = to_valid_utf8(output);
+    const std::string_view text(decoded);
+    std::vector<Ipv4Address> servers;
+    // The cutting characters are ASCII, so cutting the bytes never splits a character.
+    std::size_t start = 0;
+    while (servers.size() < MAX_READ_DNS_SERVERS && start <= text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !is_cut(text[end])) {
+            ++end;
+        }
+        if (auto address = parse_ipv4(trim_white_space(text.substr(start, end - start)))) {
+            servers.push_back(*address);
+        }
+        start = end + 1;
+    }
+    return servers;
+}
+
+ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
+                                                        std::string_view adapter) {
+    if (auto checked = check_name(adapter); !checked) {
+        return std::unexpected(std::move(checked.error()));
+    }
+    const std::array environment{
+        EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(adapter)}};
+    auto output = run_powershell(runner, READ_DNS_SCRIPT, environment);
+    if (!output) {
+        return std::unexpected(std::move(output.error()));
+    }
+    return parse_name_servers(*output);
+}
+
+ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapter,
+                                   std::span<const Ipv4Address> servers) {
+    if (auto checked = check_name(adapter); !checked) {
+        return std::unexpected(std::move(checked.error()));
+    }
+    std::string joined;
+    for (const Ipv4Address& server : servers) {
+        if (!joined.empty()) {
+            joined.push_back(',');
+        }
+        joined += format_ipv4(server);
+    }
+    // VLX_DNS goes along even when empty: the script tells "reset" from "set" by its value.
+    const std::array environment{
+        EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(adapter)},
+        EnvironmentPair{std::string(DNS_VARIABLE), std::move(joined)}};
+    auto output = run_powershell(runner, SET_DNS_SCRIPT, environment);
+    if (!output) {
+        return std::unexpected(std::move(output.error()));
+    }
+    return {};
+}
+
+ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
+    auto connected = list_connected_adapters(runner);
+    if (!connected) {
+        return std::unexpected(std::move(connected.error()));
+    }
+    std::vector<DnsSetting> replaced;
+    for (const std::string& adapter : *connected) {
+        auto current = read_adapter_dns(runner, adapter);
+        if (!current) {
+            // A failed read changed nothing on this adapter, so nothing is put back.
+            return std::unexpected(std::move(current.error()));
+        }
+        // Only the exact list in this order counts as done; the reverse order is switched too.
+        if (std::ranges::equal(*current, PUBLIC_DNS_SERVERS)) {
+            continue;
+        }
+        if (auto set = set_adapter_dns(runner, adapter, PUBLIC_DNS_SERVERS); !set) {
+            // The client never learns what the switched adapters had before unless this call
+            // succeeds, so leaving them switched would lose their settings for good. The undo is
+            // best effort; its own failure would only hide the error that matters.
+            static_cast<void>(restore_dns(runner, replaced));
+            return std::unexpected(std::move(set.error()));
+        }
+        replaced.push_back(DnsSetting{adapter, std::move(*current)});
+    }
+    return replaced;
+}
+
+ActionResult<void> restore_dns(ProgramRunner& runner, std::span<const DnsSetting> settings) {
+    auto adapters = list_physical_adapters(runner);
+    if (!adapters) {
+        return std::unexpected(std::move(adapters.error()));
+    }
+    // Every adapter is checked before the first change, so an unknown one changes nothing.
+    for (const DnsSetting& setting : settings) {
+        const bool listed = std::ranges::any_of(
+            *adapters, [&setting](const Row& row) { return row.name == setting.adapter; });
+        if (!listed) {
+            return std::unexpected(ActionError::item_not_found(setting.adapter));
+        }
+    }
+    for (const DnsSetting& setting : settings) {
+        if (auto set = set_adapter_dns(runner, setting.adapter, setting.servers); !set) {
+            return std::unexpected(std::move(set.error()));
+        }
+    }
+    return {};
+}
+
+} // namespace vemlox

@@ -1,0 +1,19 @@
+#include "actions/ip_renewal.hpp"
+
+#include <array>
+#include <string>
+
+namespace vemlox {
+
+ActionResult<void> renew_ip(ProgramRunner& runner) {
+    const std::array<std::string, 1> arguments{"/renew"};
+    // ipconfig fails when any one adapter cannot renew (a cable unplugged), which says nothing
+    // about the others, so its exit code and its output are not looked at.
+    auto finished = runner.run(IPCONFIG_PROGRAM, arguments, {});
+    if (!finished) {
+        return std::unexpected(std::move(finished.error()));
+    }
+    return {};
+}
+
+} // namespace vemlox

@@ -1,0 +1,92 @@
+#include "actions/network_adapters.hpp"
+
+#include "actions/powershell.hpp"
+#include "protocol/adapter_listing.hpp"
+#include "protocol/parse_request.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace vemlox {
+
+ActionResult<std::vector<Row>> list_physical_adapters(ProgramRunner& runner) {
+    auto output = run_powershell(runner, PHYSICAL_ADAPTERS_SCRIPT, {});
+    if (!output) {
+        return std::unexpected(std::move(output.error()));
+    }
+    auto rows = decode_rows(*output);
+    if (!rows) {
+        return std::unexpected(ActionError::os_error(std::move(rows.error())));
+    }
+    return std::move(*rows);
+}
+
+ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& runner) {
+    auto output = run_powershell(runner, CONNECTED_ADAPTERS_SCRIPT, {});
+    if (!output) {
+        return std::unexpected(std::move(output.error()));
+    }
+    auto names = decode_names(*output);
+    if (!names) {
+        return std::unexpected(ActionError::os_error(std::move(names.error())));
+    }
+    return std::move(*names);
+}
+
+ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name,
+                                       bool enabled) {
+    // Names come from requests and from PowerShell's own listing; either way a name that breaks
+    // the adapter-name rule is never handed to a cmdlet that might read it as a wildcard pattern.
+    if (auto checked = check_adapter_name(name); !checked) {
+        return std::unexpected(ActionError::os_error(std::move(checked.error())));
+    }
+    const std::array environment{
+        EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
+    auto output = run_powershell(runner, enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT,
+                                 environment);
+    if (!output) {
+        return std::unexpected(std::move(output.error()));
+    }
+    return {};
+}
+
+ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
+    auto adapters = list_physical_adapters(runner);
+    if (!adapters) {
+        return std::unexpected(std::move(adapters.error()));
+    }
+    std::vector<std::string> switched_on;
+    for (const Row& adapter : *adapters) {
+        if (!adapter.disabled) {
+            continue;
+        }
+        if (auto done = set_adapter_enabled(runner, adapter.name, true); !done) {
+            return std::unexpected(std::move(done.error()));
+        }
+        switched_on.push_back(adapter.name);
+    }
+    return switched_on;
+}
+
+ActionResult<void> disable_adapters(ProgramRunner& runner, std::span<const std::string> names) {
+    auto adapters = list_physical_adapters(runner);
+    if (!adapters) {
+        return std::unexpected(std::move(adapters.error()));
+    }
+    // Every name is checked before the first change, so an unknown name changes nothing.
+    for (const std::string& name : names) {
+        const bool listed = std::ranges::any_of(
+            *adapters, [&name](const Row& adapter) { return adapter.name == name; });
+        if (!listed) {
+            return std::unexpected(ActionError::item_not_found(name));
+        }
+    }
+    for (const std::string& name : names) {
+        if (auto done = set_adapter_enabled(runner, name, false); !done) {
+            return std::unexpected(std::move(done.error()));
+        }
+    }
+    return {};
+}
+
+} // namespace vemlox
