@@ -1,0 +1,116 @@
+// The reader against nlohmann/json as an oracle: the same texts are JSON for both, with the same
+// values, apart from our nesting limit.
+#include "protocol/adapter_listing.hpp"
+#include "protocol/json_reader.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace vemlox {
+namespace {
+
+// The value nlohmann would give; a repeated member keeps its last value, as nlohmann does.
+nlohmann::json to_nlohmann(const JsonValue& value) {
+    struct Convert {
+        nlohmann::json operator()(std::nullptr_t) const { return nullptr; }
+        nlohmann::json operator()(bool v) const { return v; }
+        nlohmann::json operator()(std::uint64_t v) const { return v; }
+        nlohmann::json operator()(std::int64_t v) const { return v; }
+        nlohmann::json operator()(double v) const { return v; }
+        nlohmann::json operator()(const std::string& v) const { return v; }
+        nlohmann::json operator()(const JsonArray& elements) const {
+            auto array = nlohmann::json::array();
+            for (const auto& element : elements) {
+                array.push_back(to_nlohmann(element));
+            }
+            return array;
+        }
+        nlohmann::json operator()(const JsonObject& members) const {
+            auto object = nlohmann::json::object();
+            for (const auto& [key, member] : members) {
+                object[key] = to_nlohmann(member);
+            }
+            return object;
+        }
+    };
+    return std::visit(Convert{}, value.data);
+}
+
+TEST(JsonReader, AgreesWithNlohmannOnWhatIsJson) {
+    const std::vector<std::string> texts = {
+        "0", "-0", "1.5e3", "-12.25E-2", "18446744073709551615", "18446744073709551616",
+        "-9223372036854775808", "123456789012345678901234567890", "1e-400", "1e400", "01", "1.",
+        ".5", "-", "+1", "1e", "1e+", "0x10", "NaN", "true", "tru", "nulll", "\"a\\u00e9\\ud83d\\ude00\"",
+        "\"\\ud800\"", "\"\\udc00\"", "\"\\x\"", "\"\t\"", "\"\xC3\x28\"", "\"\xED\xA0\x80\"",
+        "\"\xF4\x90\x80\x80\"", "\"\xE2\x82\xAC\"", "[1,2,]", "[,]", "[]", "{}", "{\"a\":1,\"a\":2}",
+        "{\"a\" 1}", "{1:2}", "[1 2]", " [ { \"x\" : [ null , false ] } ] ", "[1]x", "",
+        "\"abc", "[\"a\\/b\\b\\f\\n\\r\\t\"]",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        const auto ours = parse_json(text);
+        const bool theirs_accepts = nlohmann::json::accept(text);
+        EXPECT_EQ(ours.has_value(), theirs_accepts) << (ours ? "" : ours.error());
+        if (ours && theirs_accepts) {
+            EXPECT_EQ(to_nlohmann(*ours), nlohmann::json::parse(text));
+        }
+    }
+}
+
+TEST(JsonReader, NestingLimitCountsTheOutermostLevel) {
+    const auto nested = [](std::size_t levels) {
+        return std::string(levels, '[') + std::string(levels, ']');
+    };
+    EXPECT_TRUE(parse_json(nested(MAX_JSON_DEPTH)).has_value());
+    const auto too_deep = parse_json(nested(MAX_JSON_DEPTH + 1));
+    ASSERT_FALSE(too_deep.has_value());
+    EXPECT_EQ(too_deep.error(), "recursion limit exceeded at line 1 column 128");
+    // Far deeper input stops at the limit instead of exhausting the stack.
+    EXPECT_FALSE(parse_json(std::string(1'000'000, '[')).has_value());
+}
+
+TEST(JsonReader, PositionsCountLinesAndBytes) {
+    const auto result = parse_json("[\n  1,\n  \xC3\xA9]");
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), "expected value at line 3 column 3");
+}
+
+TEST(AdapterListing, DecodesRowsInAnyMemberOrder) {
+    const auto rows = decode_rows(
+        " [{\"disabled\":true,\"name\":\"Wi-Fi\",\"ifIndex\":7},{\"name\":\"Ethernet 2\",\"disabled\":false}]\r\n");
+    ASSERT_TRUE(rows.has_value()) << rows.error();
+    EXPECT_EQ(*rows, (std::vector<Row>{{"Wi-Fi", true}, {"Ethernet 2", false}}));
+    EXPECT_EQ(decode_rows("[]").value(), std::vector<Row>{});
+    EXPECT_EQ(decode_names("[\"Wi-Fi\",\"Ethernet\"]").value(),
+              (std::vector<std::string>{"Wi-Fi", "Ethernet"}));
+}
+
+TEST(AdapterListing, FaultsNameWhatAndWhere) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "EOF while parsing a value at line 1 column 0"},
+        {"{\"name\":\"a\",\"disabled\":true}",
+         "invalid type: map, expected a sequence at line 1 column 28"},
+        {"[{\"name\":\"a\"}]", "missing field `disabled` at line 1 column 13"},
+        {"[{\"name\":\"a\",\"disabled\":1}]", "invalid type: integer `1`, expected a boolean at line 1 column 25"},
+        {"[{\"name\":\"a\",\"name\":\"b\",\"disabled\":true}]",
+         "duplicate field `name` at line 1 column 40"},
+        {"[\"a\"]", "invalid type: string \"a\", expected struct Row at line 1 column 4"},
+        {"[{\"name\":\"\xFF\",\"disabled\":true}]", "invalid unicode code point at line 1 column 12"},
+        {"[] x", "trailing characters at line 1 column 4"},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        const auto rows = decode_rows(text);
+        ASSERT_FALSE(rows.has_value());
+        EXPECT_EQ(rows.error(), expected);
+    }
+    const auto names = decode_names("[\"a\",2]");
+    ASSERT_FALSE(names.has_value());
+    EXPECT_EQ(names.error(), "invalid type: integer `2`, expected a string at line 1 column 6");
+}
+
+} // namespace
+} // namespace vemlox
