@@ -371,12 +371,12 @@ JsonReader::Result<void> JsonReader::read_escape(std::string& out) {
     }
     if (*unit >= 0xD800 && *unit <= 0xDBFF) {
         // A leading surrogate must be followed at once by the escape of a trailing one.
-        for (const unsigned char expected : {'\\', 'u'}) {
+        for (const char expected : {'\\', 'u'}) {
             const auto next = peek();
             if (!next) {
                 return std::unexpected(failure_at(json_fault::EOF_STRING));
             }
-            if (*next != expected) {
+            if (*next != static_cast<unsigned char>(expected)) {
                 return std::unexpected(failure_at(json_fault::UNEXPECTED_END_OF_HEX_ESCAPE));
             }
             ++index_;

@@ -5,15 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <variant>
 #include <vector>
 
 namespace vemlox {
 
 struct JsonValue;
+struct JsonMember;
 using JsonArray = std::vector<JsonValue>;
-using JsonMember = std::pair<std::string, JsonValue>;
 using JsonObject = std::vector<JsonMember>;
 
 struct JsonValue {
@@ -23,6 +22,11 @@ struct JsonValue {
         data;
     // Byte offset just past the value in the parsed text, for error positions.
     std::size_t end = 0;
+};
+
+struct JsonMember {
+    std::string name;
+    JsonValue value;
 };
 
 // What a value is, as failure texts describe it: "null", "boolean `true`", "integer `5`",
