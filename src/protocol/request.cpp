@@ -7,7 +7,14 @@ namespace vemlox {
 std::string_view op_name(const Request& request) { return OP_NAMES[request.index()]; }
 
 std::string name_list(std::span<const std::string_view> names) {
-    const auto ticked = [](std::string_view name) { return "`" + std::string(name) + "`"; };
+    const auto ticked = [](std::string_view name) {
+        std::string text;
+        text.reserve(name.size() + 2);
+        text.push_back('`');
+        text.append(name);
+        text.push_back('`');
+        return text;
+    };
     if (names.size() == 1) {
         return ticked(names[0]);
     }
