@@ -1,0 +1,206 @@
+// vemlox-client: sends one request to the Vemlox service from the command line, the way the
+// desktop application does, prints the response line and exits 0 only for an ok response.
+#include "request_line.hpp"
+#include "response_decoding.hpp"
+#include "vemlox_client.hpp"
+
+#include "protocol/ipv4.hpp"
+#include "win/wide.hpp"
+
+#include <windows.h>
+
+#include <charconv>
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace vemlox;
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+constexpr std::string_view USAGE =
+    "usage: vemlox-client [--wait SECONDS] COMMAND\n"
+    "commands:\n"
+    "  ping\n"
+    "  set-machine-startup NAME on|off\n"
+    "  create-restore-point\n"
+    "  enable-adapters\n"
+    "  disable-adapters NAME [NAME...]\n"
+    "  renew-ip\n"
+    "  use-public-dns\n"
+    "  restore-dns ADAPTER=[IP[,IP...]] [ADAPTER=...]   (ADAPTER= alone: automatic DNS)\n"
+    "  raw 'JSON LINE'                                  (sent as it is, plus a line feed)\n"
+    "Prints the service's response line. Exit code 0 for an ok response, 1 for an error\n"
+    "response or when no response came, 2 for a usage error. --wait bounds how long a busy\n"
+    "service is waited for (default 10).\n";
+
+// One line on a standard stream: through the console's Unicode output when it is a console
+// (its code page would garble UTF-8), as UTF-8 bytes otherwise.
+void write_text(DWORD which, std::string_view text) {
+    const HANDLE stream = GetStdHandle(which);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(stream, &mode)) {
+        const std::wstring wide = win::to_wide(text);
+        DWORD written = 0;
+        (void)WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    while (!text.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(stream, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written == 0) {
+            return;
+        }
+        text.remove_prefix(written);
+    }
+}
+
+int usage_error(std::string_view problem) {
+    write_text(STD_ERROR_HANDLE, "vemlox-client: " + std::string(problem) + "\n");
+    write_text(STD_ERROR_HANDLE, USAGE);
+    return EXIT_USAGE;
+}
+
+// What the command line asks to send: the request line itself.
+using Parsed = std::expected<std::string, std::string>;
+
+Parsed no_arguments(std::span<const std::string> rest, const Request& request) {
+    if (!rest.empty()) {
+        return std::unexpected("this command takes no arguments");
+    }
+    return client::encode_request(request);
+}
+
+Parsed parse_restore_dns(std::span<const std::string> rest) {
+    if (rest.empty()) {
+        return std::unexpected("restore-dns needs at least one ADAPTER=[IP,...]");
+    }
+    request::RestoreDns restore;
+    for (const std::string& argument : rest) {
+        // Addresses never hold "=", adapter names may: the last one separates them.
+        const std::size_t cut = argument.rfind('=');
+        if (cut == std::string::npos) {
+            return std::unexpected("expected ADAPTER=[IP,...], got \"" + argument + "\"");
+        }
+        DnsSetting setting{argument.substr(0, cut), {}};
+        const std::string_view servers = std::string_view(argument).substr(cut + 1);
+        std::size_t start = 0;
+        while (!servers.empty() && start <= servers.size()) {
+            const std::size_t end = std::min(servers.find(',', start), servers.size());
+            const std::string_view text = servers.substr(start, end - start);
+            const auto address = parse_ipv4(text);
+            if (!address) {
+                return std::unexpected("not an IPv4 address: \"" + std::string(text) + "\"");
+            }
+            setting.servers.push_back(*address);
+            start = end + 1;
+        }
+        restore.settings.push_back(std::move(setting));
+    }
+    return client::encode_request(restore);
+}
+
+Parsed parse_command(std::string_view command, std::span<const std::string> rest) {
+    if (command == "ping") {
+        return no_arguments(rest, request::Ping{});
+    }
+    if (command == "create-restore-point") {
+        return no_arguments(rest, request::CreateRestorePoint{});
+    }
+    if (command == "enable-adapters") {
+        return no_arguments(rest, request::EnableAdapters{});
+    }
+    if (command == "renew-ip") {
+        return no_arguments(rest, request::RenewIp{});
+    }
+    if (command == "use-public-dns") {
+        return no_arguments(rest, request::UsePublicDns{});
+    }
+    if (command == "set-machine-startup") {
+        if (rest.size() != 2 || (rest[1] != "on" && rest[1] != "off")) {
+            return std::unexpected("set-machine-startup needs NAME and on or off");
+        }
+        return client::encode_request(request::SetMachineStartup{rest[0], rest[1] == "on"});
+    }
+    if (command == "disable-adapters") {
+        if (rest.empty()) {
+            return std::unexpected("disable-adapters needs at least one adapter name");
+        }
+        return client::encode_request(
+            request::DisableAdapters{std::vector<std::string>(rest.begin(), rest.end())});
+    }
+    if (command == "restore-dns") {
+        return parse_restore_dns(rest);
+    }
+    if (command == "raw") {
+        if (rest.size() != 1) {
+            return std::unexpected("raw needs exactly one argument, the request line");
+        }
+        return rest[0];
+    }
+    return std::unexpected("unknown command \"" + std::string(command) + "\"");
+}
+
+int run(std::vector<std::string> arguments) {
+    client::ClientOptions options;
+    std::size_t next = 0;
+    if (next < arguments.size() && (arguments[next] == "--help" || arguments[next] == "-h")) {
+        write_text(STD_OUTPUT_HANDLE, USAGE);
+        return EXIT_OK;
+    }
+    if (next < arguments.size() && arguments[next] == "--wait") {
+        unsigned seconds = 0;
+        const std::string* value = next + 1 < arguments.size() ? &arguments[next + 1] : nullptr;
+        const auto parsed = value ? std::from_chars(value->data(), value->data() + value->size(), seconds)
+                                  : std::from_chars_result{nullptr, std::errc::invalid_argument};
+        if (value == nullptr || parsed.ec != std::errc() ||
+            parsed.ptr != value->data() + value->size() || seconds > 3600) {
+            return usage_error("--wait needs a number of seconds from 0 to 3600");
+        }
+        options.busy_wait = std::chrono::seconds(seconds);
+        next += 2;
+    }
+    if (next >= arguments.size()) {
+        return usage_error("no command given");
+    }
+    const Parsed line = parse_command(
+        arguments[next], std::span<const std::string>(arguments).subspan(next + 1));
+    if (!line) {
+        return usage_error(line.error());
+    }
+
+    const std::expected<std::string, client::ClientError> response =
+        client::exchange(*line, options);
+    if (!response) {
+        write_text(STD_ERROR_HANDLE, "vemlox-client: " + response.error().message + "\n");
+        return EXIT_FAILED;
+    }
+    write_text(STD_OUTPUT_HANDLE, *response + "\n");
+    const std::expected<Response, std::string> decoded = client::decode_response(*response);
+    if (!decoded) {
+        write_text(STD_ERROR_HANDLE,
+                   "vemlox-client: unreadable response from the service: " + decoded.error() + "\n");
+        return EXIT_FAILED;
+    }
+    return std::holds_alternative<OkResponse>(*decoded) ? EXIT_OK : EXIT_FAILED;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(win::to_utf8(argv[i]));
+    }
+    return run(std::move(arguments));
+}

@@ -1,0 +1,115 @@
+#include "response_decoding.hpp"
+
+#include "protocol/ipv4.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <limits>
+
+namespace vemlox::client {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr std::array<FailureKind, 3> KINDS{FailureKind::Rejected, FailureKind::NotFound,
+                                           FailureKind::Failed};
+
+std::expected<std::vector<std::string>, std::string> decode_names(const json& value) {
+    if (!value.is_array()) {
+        return std::unexpected("\"names\" is not an array");
+    }
+    std::vector<std::string> names;
+    for (const json& name : value) {
+        if (!name.is_string()) {
+            return std::unexpected("a name is not a string");
+        }
+        names.push_back(name.get<std::string>());
+    }
+    return names;
+}
+
+std::expected<DnsSetting, std::string> decode_setting(const json& value) {
+    if (!value.is_object() || !value.contains("adapter") || !value["adapter"].is_string() ||
+        !value.contains("servers") || !value["servers"].is_array()) {
+        return std::unexpected("a \"dns\" entry lacks its \"adapter\" text or \"servers\" array");
+    }
+    DnsSetting setting{value["adapter"].get<std::string>(), {}};
+    for (const json& server : value["servers"]) {
+        const auto address =
+            server.is_string() ? parse_ipv4(server.get<std::string>()) : std::nullopt;
+        if (!address) {
+            return std::unexpected("a DNS server is not an IPv4 address: " + server.dump());
+        }
+        setting.servers.push_back(*address);
+    }
+    return setting;
+}
+
+std::expected<Response, std::string> decode_ok(const json& object) {
+    const auto version = object.find("version");
+    if (version == object.end() || !version->is_number_unsigned() ||
+        version->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::unexpected("an ok response without a valid \"version\"");
+    }
+    OkResponse ok;
+    ok.version = static_cast<std::uint32_t>(version->get<std::uint64_t>());
+    if (const auto names = object.find("names"); names != object.end()) {
+        auto decoded = decode_names(*names);
+        if (!decoded) {
+            return std::unexpected(decoded.error());
+        }
+        ok.names = std::move(*decoded);
+    }
+    if (const auto dns = object.find("dns"); dns != object.end()) {
+        if (!dns->is_array()) {
+            return std::unexpected("\"dns\" is not an array");
+        }
+        for (const json& entry : *dns) {
+            auto setting = decode_setting(entry);
+            if (!setting) {
+                return std::unexpected(setting.error());
+            }
+            ok.dns.push_back(std::move(*setting));
+        }
+    }
+    return ok;
+}
+
+std::expected<Response, std::string> decode_error(const json& object) {
+    const auto kind = object.find("kind");
+    const auto message = object.find("message");
+    if (kind == object.end() || !kind->is_string() || message == object.end() ||
+        !message->is_string()) {
+        return std::unexpected("an error response without \"kind\" and \"message\" texts");
+    }
+    for (const FailureKind known : KINDS) {
+        if (wire_name(known) == kind->get<std::string>()) {
+            return ErrorResponse{known, message->get<std::string>()};
+        }
+    }
+    return std::unexpected("unknown error kind " + kind->dump());
+}
+
+} // namespace
+
+std::expected<Response, std::string> decode_response(std::string_view line) {
+    const json object = json::parse(line, nullptr, false);
+    if (object.is_discarded() || !object.is_object()) {
+        return std::unexpected("the response is not a JSON object");
+    }
+    const auto status = object.find("status");
+    if (status == object.end() || !status->is_string()) {
+        return std::unexpected("the response has no \"status\" text");
+    }
+    if (status->get<std::string>() == "ok") {
+        return decode_ok(object);
+    }
+    if (status->get<std::string>() == "error") {
+        return decode_error(object);
+    }
+    return std::unexpected("unknown response status " + status->dump());
+}
+
+} // namespace vemlox::client

@@ -1,0 +1,17 @@
+// Reading the service's response line back into a typed Response.
+#pragma once
+
+#include "protocol/response.hpp"
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace vemlox::client {
+
+// `line` is the response without its line feed. Members this client does not know are skipped, so
+// a newer service that adds one is still understood; a known member of the wrong type, a missing
+// one or a status other than "ok" and "error" fails with a description.
+[[nodiscard]] std::expected<Response, std::string> decode_response(std::string_view line);
+
+} // namespace vemlox::client

@@ -1,0 +1,63 @@
+#include "response_decoding.hpp"
+
+#include <gtest/gtest.h>
+
+namespace vemlox::client {
+namespace {
+
+Ipv4Address ip(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+    return Ipv4Address{{a, b, c, d}};
+}
+
+TEST(ResponseDecoding, ReadsBackEveryResponseTheServiceCanEncode) {
+    const std::vector<Response> responses = {
+        OkResponse{},
+        OkResponse{1, {"Wi-Fi", "Ethernet \"2\""}, {}},
+        OkResponse{1, {}, {{"Wi-Fi", {ip(192, 168, 1, 1), ip(8, 8, 4, 4)}}, {"LAN", {}}}},
+        ErrorResponse{FailureKind::Rejected, "caller not allowed"},
+        ErrorResponse{FailureKind::NotFound, "item not found: Wi-Fi"},
+        ErrorResponse{FailureKind::Failed, "os error: tab\there \x01 \xc3\xa4"},
+    };
+    for (const Response& response : responses) {
+        std::string line = encode_response(response);
+        ASSERT_EQ(line.back(), '\n');
+        line.pop_back();
+        const auto decoded = decode_response(line);
+        ASSERT_TRUE(decoded.has_value()) << line << ": " << decoded.error();
+        EXPECT_EQ(*decoded, response) << line;
+    }
+}
+
+TEST(ResponseDecoding, SkipsMembersItDoesNotKnow) {
+    const auto decoded = decode_response(R"({"status":"ok","version":2,"extra":[1,2]})");
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(std::get<OkResponse>(*decoded).version, 2u);
+}
+
+TEST(ResponseDecoding, RefusesWhatIsNotAResponse) {
+    const std::vector<std::string> lines = {
+        "",
+        "not json",
+        "[]",
+        R"({"status":"ok","version":1)",
+        R"({"version":1})",
+        R"({"status":"fine","version":1})",
+        R"({"status":"ok"})",
+        R"({"status":"ok","version":-1})",
+        R"({"status":"ok","version":4294967296})",
+        R"({"status":"ok","version":1,"names":"Wi-Fi"})",
+        R"({"status":"ok","version":1,"names":[1]})",
+        R"({"status":"ok","version":1,"dns":[{"adapter":"A"}]})",
+        R"({"status":"ok","version":1,"dns":[{"adapter":"A","servers":["1.1.1.01"]}]})",
+        R"({"status":"error","kind":"rejected"})",
+        R"({"status":"error","kind":"Rejected","message":"x"})",
+        R"({"status":"error","kind":"failed","message":7})",
+        "{\"status\":\"error\",\"kind\":\"failed\",\"message\":\"\xff\"}",
+    };
+    for (const std::string& line : lines) {
+        EXPECT_FALSE(decode_response(line).has_value()) << line;
+    }
+}
+
+} // namespace
+} // namespace vemlox::client

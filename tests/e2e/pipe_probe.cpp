@@ -1,0 +1,136 @@
+// A misbehaving pipe peer for the end-to-end tests, doing what the well-behaved client never does:
+//   pipe_probe silent        connect, send nothing, then print whatever response arrives
+//   pipe_probe unread LINE   connect, send LINE and a line feed, never read; hold until stdin ends
+//   pipe_probe close         connect and close at once
+//   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
+// Each prints one progress word ("connected", "sent", "closed", "holding") as soon as it is there,
+// so a test can wait for it. No mode runs longer than two minutes.
+#include "win/unique_handle.hpp"
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+using vemlox::win::UniqueFile;
+
+constexpr const wchar_t* PIPE = L"\\\\.\\pipe\\vemlox";
+
+void say(std::string_view text) {
+    DWORD written = 0;
+    const std::string line = std::string(text) + "\n";
+    (void)WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+                    &written, nullptr);
+}
+
+void wait_for_stdin_end() {
+    char buffer[64];
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) &&
+           got > 0) {
+    }
+}
+
+UniqueFile connect() {
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (true) {
+        UniqueFile pipe(CreateFileW(PIPE, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr));
+        if (pipe || GetLastError() != ERROR_PIPE_BUSY || GetTickCount64() >= deadline) {
+            return pipe;
+        }
+        (void)WaitNamedPipeW(PIPE, 1000);
+    }
+}
+
+int fail(std::string_view what) {
+    say(std::string(what) + " failed: " + std::to_string(GetLastError()));
+    return 1;
+}
+
+int silent() {
+    UniqueFile pipe = connect();
+    if (!pipe) {
+        return fail("connect");
+    }
+    say("connected");
+    std::string received;
+    char chunk[1024];
+    DWORD got = 0;
+    while (received.find('\n') == std::string::npos &&
+           ReadFile(pipe.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        received.append(chunk, got);
+    }
+    say("response: " + received.substr(0, received.find('\n')));
+    return received.empty() ? 1 : 0;
+}
+
+int unread(std::string_view line) {
+    UniqueFile pipe = connect();
+    if (!pipe) {
+        return fail("connect");
+    }
+    const std::string bytes = std::string(line) + "\n";
+    DWORD written = 0;
+    if (!WriteFile(pipe.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        return fail("write");
+    }
+    say("sent");
+    wait_for_stdin_end();
+    return 0;
+}
+
+int close_at_once() {
+    UniqueFile pipe = connect();
+    if (!pipe) {
+        return fail("connect");
+    }
+    pipe.reset();
+    say("closed");
+    return 0;
+}
+
+int squat() {
+    UniqueFile pipe(CreateNamedPipeW(PIPE, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
+                                     16384, 0, nullptr));
+    if (!pipe) {
+        return fail("create pipe");
+    }
+    say("holding");
+    wait_for_stdin_end();
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::minutes(2));
+        ExitProcess(3);
+    }).detach();
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"silent" && argc == 2) {
+        return silent();
+    }
+    if (mode == L"unread" && argc == 3) {
+        // Test lines are ASCII, so each UTF-16 unit is one byte.
+        std::string line;
+        for (const wchar_t* c = argv[2]; *c != L'\0'; ++c) {
+            line.push_back(static_cast<char>(*c));
+        }
+        return unread(line);
+    }
+    if (mode == L"close" && argc == 2) {
+        return close_at_once();
+    }
+    if (mode == L"squat" && argc == 2) {
+        return squat();
+    }
+    say("usage: pipe_probe silent | unread LINE | close | squat");
+    return 2;
+}
