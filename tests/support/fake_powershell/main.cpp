@@ -2,6 +2,8 @@
 // six script texts the service uses, answers from a simulated machine kept in "fake-powershell.json"
 // beside it, and appends every call to "fake-powershell.journal.jsonl" beside it. Anything it does
 // not expect is a clear message on standard error and exit code 1, so a fault shows in the tests.
+// Journal entries: "script" (a script name, or null with "arguments" or "text" when refused),
+// "VLX_ADAPTER" and "VLX_DNS" (null when not in the environment), "PATH", "cwd", "exit_code".
 #include "machine.hpp"
 #include "scripts.hpp"
 
@@ -143,9 +145,15 @@ int run() {
 
     const Variable adapter = read_variable(L"VLX_ADAPTER");
     const Variable dns = read_variable(L"VLX_DNS");
+    // PATH and the current directory show where a lookup that wrongly used them would have
+    // looked, so the tests can plant programs exactly there.
+    std::wstring current(32768, L'\0');
+    current.resize(GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
     nlohmann::json entry = {{"script", nullptr},
                             {"VLX_ADAPTER", optional_json(adapter.value)},
-                            {"VLX_DNS", optional_json(dns.value)}};
+                            {"VLX_DNS", optional_json(dns.value)},
+                            {"PATH", optional_json(read_variable(L"PATH").value)},
+                            {"cwd", narrow(current)}};
 
     const std::vector<std::string> expected_head{"-NoProfile", "-NonInteractive", "-ExecutionPolicy",
                                                  "Bypass", "-Command"};
