@@ -135,20 +135,26 @@ class Installation:
 
     # --- the stand-in PowerShell --------------------------------------------------------------
 
-    def stage_powershell(self, state: dict) -> None:
-        shutil.copyfile(self.exes.fake_powershell, self.install_folder / "powershell.exe")
-        self.set_machine(state)
+    def stage_powershell(self, state: dict, folder: str = INSTALL_FOLDER,
+                         name: str = "powershell.exe") -> Path:
+        """Copies the stand-in into `folder` (the service's own by default) under `name`, with
+        `state` as its machine."""
+        target = self.copy_into(self.exes.fake_powershell, folder + "\\" + name)
+        self.set_machine(state, folder)
+        return target
 
-    def set_machine(self, state: dict) -> None:
-        """Replaces the simulated machine and empties the journal."""
-        (self.install_folder / POWERSHELL_STATE).write_text(json.dumps(state, indent=2))
-        (self.install_folder / POWERSHELL_JOURNAL).unlink(missing_ok=True)
+    def set_machine(self, state: dict, folder: str = INSTALL_FOLDER) -> None:
+        """Replaces the simulated machine of the stand-in in `folder` and empties its journal."""
+        host = self.prefix.host_path(folder)
+        (host / POWERSHELL_STATE).write_text(json.dumps(state, indent=2))
+        (host / POWERSHELL_JOURNAL).unlink(missing_ok=True)
 
-    def machine(self) -> dict:
-        return json.loads((self.install_folder / POWERSHELL_STATE).read_text())
+    def machine(self, folder: str = INSTALL_FOLDER) -> dict:
+        return json.loads((self.prefix.host_path(folder) / POWERSHELL_STATE).read_text())
 
-    def journal(self) -> list[dict]:
-        path = self.install_folder / POWERSHELL_JOURNAL
+    def journal(self, folder: str = INSTALL_FOLDER) -> list[dict]:
+        """The calls the stand-in in `folder` recorded since its machine was last set."""
+        path = self.prefix.host_path(folder) / POWERSHELL_JOURNAL
         if not path.exists():
             return []
         return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
