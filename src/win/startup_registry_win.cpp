@@ -21,7 +21,7 @@ constexpr DWORD FIRST_UNKNOWN_TYPE = 12;
 
 bool WinStartupRegistry::run_entry_exists(std::string_view name) {
     UniqueHkey run_key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(RUN_KEY).c_str(), 0, KEY_READ,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, run_key_.c_str(), 0, KEY_READ,
                       run_key.put()) != ERROR_SUCCESS) {
         return false;
     }
@@ -45,7 +45,7 @@ ActionResult<void> WinStartupRegistry::write_approval(std::string_view name,
                                                       const ApprovalValue& value) {
     UniqueHkey approval_key;
     const LSTATUS created = RegCreateKeyExW(
-        HKEY_LOCAL_MACHINE, std::wstring(APPROVAL_KEY).c_str(), 0, nullptr,
+        HKEY_LOCAL_MACHINE, approval_key_.c_str(), 0, nullptr,
         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, approval_key.put(), nullptr);
     if (created != ERROR_SUCCESS) {
         return std::unexpected(ActionError::os_error(os_error_text(static_cast<DWORD>(created))));

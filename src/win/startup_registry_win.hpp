@@ -3,6 +3,7 @@
 
 #include "actions/startup_registry.hpp"
 
+#include <string>
 #include <string_view>
 
 namespace vemlox::win {
@@ -14,10 +15,19 @@ inline constexpr std::wstring_view APPROVAL_KEY =
 // Both keys under HKEY_LOCAL_MACHINE, in the registry view of our own bitness: no view flag.
 class WinStartupRegistry final : public StartupRegistry {
   public:
+    // Other keys than the machine's own are for tests.
+    explicit WinStartupRegistry(std::wstring run_key = std::wstring(RUN_KEY),
+                                std::wstring approval_key = std::wstring(APPROVAL_KEY))
+        : run_key_(std::move(run_key)), approval_key_(std::move(approval_key)) {}
+
     [[nodiscard]] bool run_entry_exists(std::string_view name) override;
     [[nodiscard]] ActionResult<void> write_approval(std::string_view name,
                                                     const ApprovalValue& value) override;
     [[nodiscard]] std::uint64_t now_filetime() override;
+
+  private:
+    std::wstring run_key_;
+    std::wstring approval_key_;
 };
 
 } // namespace vemlox::win

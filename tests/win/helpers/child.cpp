@@ -1,0 +1,162 @@
+// The child program of the process runner's tests. The first argument picks what it does:
+//   args                 writes each further argument (CommandLineToArgvW) in UTF-8, each ended by
+//                        a NUL byte; exits 3 if the C runtime split the line differently
+//   env NAME...          writes every environment entry whose name is one of NAMEs (any case),
+//                        one line each
+//   flood MIB            writes MIB MiB to standard output and as much to standard error,
+//                        alternating 64 KiB chunks (a parent reading one stream at a time blocks)
+//   write OUT ERR CODE   writes the hex bytes OUT and ERR to standard output and error, exits CODE
+//   stdin                reads standard input to its end and writes "stdin N" (N bytes read)
+//   wait STARTED RELEASE signals the named event STARTED, then waits for the named event RELEASE
+//                        (60 s at most) and writes "released" or "timed out"
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+std::string utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+bool write_all(DWORD which, std::string_view bytes) {
+    const HANDLE out = GetStdHandle(which);
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+std::string from_hex(std::wstring_view hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const std::wstring pair(hex.substr(i, 2));
+        bytes.push_back(static_cast<char>(std::wcstoul(pair.c_str(), nullptr, 16)));
+    }
+    return bytes;
+}
+
+int echo_arguments(int argc, wchar_t** argv) {
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (split == nullptr) {
+        return 2;
+    }
+    std::string out;
+    bool same = count == argc;
+    for (int i = 2; i < count; ++i) {
+        out += utf8(split[i]);
+        out.push_back('\0');
+        same = same && std::wstring_view(split[i]) == std::wstring_view(argv[i]);
+    }
+    LocalFree(split);
+    write_all(STD_OUTPUT_HANDLE, out);
+    return same ? 0 : 3;
+}
+
+int echo_environment(int argc, wchar_t** argv) {
+    wchar_t* block = GetEnvironmentStringsW();
+    std::string out;
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        const std::wstring_view text(entry);
+        const std::size_t equals = text.find(L'=', 1);
+        const std::wstring_view name = text.substr(0, equals);
+        for (int i = 2; i < argc; ++i) {
+            if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), argv[i], -1,
+                                     TRUE) == CSTR_EQUAL) {
+                out += utf8(text);
+                out.push_back('\n');
+            }
+        }
+    }
+    FreeEnvironmentStringsW(block);
+    return write_all(STD_OUTPUT_HANDLE, out) ? 0 : 2;
+}
+
+int flood(const wchar_t* mebibytes) {
+    constexpr std::size_t CHUNK = 64 * 1024;
+    const std::size_t chunks = std::wcstoul(mebibytes, nullptr, 10) * 16;
+    std::string out(CHUNK, '\0');
+    std::string err(CHUNK, '\0');
+    for (std::size_t i = 0; i < CHUNK; ++i) {
+        out[i] = static_cast<char>('a' + i % 26);
+        err[i] = static_cast<char>('0' + i % 10);
+    }
+    for (std::size_t i = 0; i < chunks; ++i) {
+        if (!write_all(STD_OUTPUT_HANDLE, out) || !write_all(STD_ERROR_HANDLE, err)) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+int read_input() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    std::size_t total = 0;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(in, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        total += read;
+    }
+    return write_all(STD_OUTPUT_HANDLE, "stdin " + std::to_string(total)) ? 0 : 2;
+}
+
+int wait_for_release(const wchar_t* started_name, const wchar_t* release_name) {
+    const HANDLE started = OpenEventW(EVENT_MODIFY_STATE, FALSE, started_name);
+    const HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, release_name);
+    if (started == nullptr || release == nullptr) {
+        return 2;
+    }
+    SetEvent(started);
+    const bool released = WaitForSingleObject(release, 60000) == WAIT_OBJECT_0;
+    CloseHandle(started);
+    CloseHandle(release);
+    write_all(STD_OUTPUT_HANDLE, released ? "released" : "timed out");
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring_view mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"args") {
+        return echo_arguments(argc, argv);
+    }
+    if (mode == L"env") {
+        return echo_environment(argc, argv);
+    }
+    if (mode == L"flood" && argc == 3) {
+        return flood(argv[2]);
+    }
+    if (mode == L"write" && argc == 5) {
+        const bool written = write_all(STD_OUTPUT_HANDLE, from_hex(argv[2])) &&
+                             write_all(STD_ERROR_HANDLE, from_hex(argv[3]));
+        return written ? static_cast<int>(std::wcstoul(argv[4], nullptr, 10)) : 2;
+    }
+    if (mode == L"stdin") {
+        return read_input();
+    }
+    if (mode == L"wait" && argc == 4) {
+        return wait_for_release(argv[2], argv[3]);
+    }
+    write_all(STD_ERROR_HANDLE, "vlx-test-child: unknown mode\n");
+    return 64;
+}
