@@ -13,7 +13,9 @@ namespace vemlox {
 
 namespace {
 
-bool is_cut(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
+bool is_cut(char c) {
+    return c == ',' || c == ' ' || c == '\r' || c == '\n';
+}
 
 [[nodiscard]] ActionResult<void> check_name(std::string_view adapter) {
     if (auto checked = check_adapter_name(adapter); !checked) {

@@ -24,7 +24,9 @@ ActionResult<void> MachineOperations::disable_adapters(std::span<const std::stri
     return vemlox::disable_adapters(runner_, names);
 }
 
-ActionResult<void> MachineOperations::renew_ip() { return vemlox::renew_ip(runner_); }
+ActionResult<void> MachineOperations::renew_ip() {
+    return vemlox::renew_ip(runner_);
+}
 
 ActionResult<std::vector<DnsSetting>> MachineOperations::use_public_dns() {
     return vemlox::use_public_dns(runner_);

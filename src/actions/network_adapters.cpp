@@ -33,15 +33,13 @@ ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& ru
     return std::move(*names);
 }
 
-ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name,
-                                       bool enabled) {
+ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name, bool enabled) {
     // Names come from requests and from PowerShell's own listing; either way a name that breaks
     // the adapter-name rule is never handed to a cmdlet that might read it as a wildcard pattern.
     if (auto checked = check_adapter_name(name); !checked) {
         return std::unexpected(ActionError::os_error(std::move(checked.error())));
     }
-    const std::array environment{
-        EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
+    const std::array environment{EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
     auto output = run_powershell(runner, enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT,
                                  environment);
     if (!output) {

@@ -1,4 +1,5 @@
-// Running one fixed PowerShell script: the program, its arguments, and how its end becomes a result.
+// Running one fixed PowerShell script: the program, its arguments, and how its end becomes a
+// result.
 #pragma once
 
 #include "actions/action_error.hpp"
@@ -16,8 +17,8 @@ inline constexpr std::string_view POWERSHELL_PROGRAM = "powershell.exe";
 // `environment`, never through its text. Returns standard output's bytes unchanged when the script
 // ends with exit code 0; otherwise OsError with standard error, decoded and trimmed. Errors of the
 // runner itself are returned as they are.
-[[nodiscard]] ActionResult<std::string> run_powershell(ProgramRunner& runner,
-                                                       std::string_view script,
-                                                       std::span<const EnvironmentPair> environment);
+[[nodiscard]] ActionResult<std::string>
+run_powershell(ProgramRunner& runner, std::string_view script,
+               std::span<const EnvironmentPair> environment);
 
 } // namespace vemlox

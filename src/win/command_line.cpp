@@ -5,7 +5,8 @@
 namespace vemlox::win {
 
 void append_argument(std::wstring& command_line, std::wstring_view argument) {
-    const bool quoted = argument.empty() || argument.find_first_of(L" \t") != std::wstring_view::npos;
+    const bool quoted =
+        argument.empty() || argument.find_first_of(L" \t") != std::wstring_view::npos;
     if (quoted) {
         command_line.push_back(L'"');
     }

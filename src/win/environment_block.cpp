@@ -3,9 +3,8 @@
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <algorithm>
+#include <windows.h>
 
 namespace vemlox::win {
 

@@ -6,13 +6,12 @@
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <array>
 #include <cstddef>
 #include <expected>
 #include <memory>
 #include <new>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -21,7 +20,9 @@ namespace {
 constexpr DWORD PIPE_BUFFER_BYTES = 64 * 1024;
 constexpr DWORD READ_CHUNK_BYTES = 64 * 1024;
 
-ActionError os_error(DWORD code) { return ActionError::os_error(os_error_text(code)); }
+ActionError os_error(DWORD code) {
+    return ActionError::os_error(os_error_text(code));
+}
 
 // GetSystemDirectoryW and GetWindowsDirectoryW share this shape; an empty result means failure.
 std::wstring system_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
@@ -137,8 +138,8 @@ class InheritedHandles {
         }
         initialized_ = true;
         // The list holds a pointer to `handles`, which must stay alive until CreateProcessW.
-        if (!UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                       handles.data(), handles.size_bytes(), nullptr, nullptr)) {
+        if (!UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                       handles.size_bytes(), nullptr, nullptr)) {
             return GetLastError();
         }
         return ERROR_SUCCESS;

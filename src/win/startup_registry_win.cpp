@@ -4,10 +4,9 @@
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -21,8 +20,8 @@ constexpr DWORD FIRST_UNKNOWN_TYPE = 12;
 
 bool WinStartupRegistry::run_entry_exists(std::string_view name) {
     UniqueHkey run_key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, run_key_.c_str(), 0, KEY_READ,
-                      run_key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, run_key_.c_str(), 0, KEY_READ, run_key.put()) !=
+        ERROR_SUCCESS) {
         return false;
     }
     const std::wstring value_name = to_wide(name);
@@ -44,15 +43,14 @@ bool WinStartupRegistry::run_entry_exists(std::string_view name) {
 ActionResult<void> WinStartupRegistry::write_approval(std::string_view name,
                                                       const ApprovalValue& value) {
     UniqueHkey approval_key;
-    const LSTATUS created = RegCreateKeyExW(
-        HKEY_LOCAL_MACHINE, approval_key_.c_str(), 0, nullptr,
-        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, approval_key.put(), nullptr);
+    const LSTATUS created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, approval_key_.c_str(), 0, nullptr,
+                                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                            approval_key.put(), nullptr);
     if (created != ERROR_SUCCESS) {
         return std::unexpected(ActionError::os_error(os_error_text(static_cast<DWORD>(created))));
     }
-    const LSTATUS written =
-        RegSetValueExW(approval_key.get(), to_wide(name).c_str(), 0, REG_BINARY, value.data(),
-                       static_cast<DWORD>(value.size()));
+    const LSTATUS written = RegSetValueExW(approval_key.get(), to_wide(name).c_str(), 0, REG_BINARY,
+                                           value.data(), static_cast<DWORD>(value.size()));
     if (written != ERROR_SUCCESS) {
         return std::unexpected(ActionError::os_error(os_error_text(static_cast<DWORD>(written))));
     }

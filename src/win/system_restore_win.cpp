@@ -2,9 +2,8 @@
 
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
 #include <cstddef>
+#include <windows.h>
 
 namespace vemlox::win {
 

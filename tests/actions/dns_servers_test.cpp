@@ -8,7 +8,9 @@
 
 namespace vemlox {
 
-inline void PrintTo(const Ipv4Address& address, std::ostream* os) { *os << format_ipv4(address); }
+inline void PrintTo(const Ipv4Address& address, std::ostream* os) {
+    *os << format_ipv4(address);
+}
 
 namespace {
 
@@ -26,7 +28,9 @@ Ipv4Address ip(std::string_view text) {
     return address.value_or(Ipv4Address{});
 }
 
-Environment read_env(const std::string& adapter) { return {{"VLX_ADAPTER", adapter}}; }
+Environment read_env(const std::string& adapter) {
+    return {{"VLX_ADAPTER", adapter}};
+}
 Environment set_env(const std::string& adapter, const std::string& servers) {
     return {{"VLX_ADAPTER", adapter}, {"VLX_DNS", servers}};
 }
@@ -51,19 +55,27 @@ TEST(ParseNameServers, KeepsTheAddressesBetweenCommasSpacesAndLineBreaks) {
         {"9.9.9.9\n\n149.112.112.112\r", {"9.9.9.9", "149.112.112.112"}},
         {"fe80::1,9.9.9.9", {"9.9.9.9"}},
         {"2606:4700:4700::1111 1.0.0.1", {"1.0.0.1"}},
-        {"1.1.1.1,2.2.2.2,3.3.3.3,4.4.4.4,5.5.5.5,6.6.6.6", {"1.1.1.1", "2.2.2.2", "3.3.3.3", "4.4.4.4"}},
+        {"1.1.1.1,2.2.2.2,3.3.3.3,4.4.4.4,5.5.5.5,6.6.6.6",
+         {"1.1.1.1", "2.2.2.2", "3.3.3.3", "4.4.4.4"}},
         // Only addresses count towards the four.
-        {"x,,1.1.1.1,y,2.2.2.2 3.3.3.3 z 4.4.4.4 5.5.5.5", {"1.1.1.1", "2.2.2.2", "3.3.3.3", "4.4.4.4"}},
+        {"x,,1.1.1.1,y,2.2.2.2 3.3.3.3 z 4.4.4.4 5.5.5.5",
+         {"1.1.1.1", "2.2.2.2", "3.3.3.3", "4.4.4.4"}},
         // A tab does not cut, but it is trimmed from the ends of a piece.
         {"1.1.1.1\t8.8.8.8", {}},
         {"\t1.1.1.1\t,\t8.8.8.8", {"1.1.1.1", "8.8.8.8"}},
         // Unicode white space is trimmed too, and does not cut.
-        {"\xC2\xA0" "1.1.1.1\xE3\x80\x80,8.8.8.8", {"1.1.1.1", "8.8.8.8"}},
-        {"1.1.1.1\xC2\xA0" "8.8.8.8", {}},
+        {"\xC2\xA0"
+         "1.1.1.1\xE3\x80\x80,8.8.8.8",
+         {"1.1.1.1", "8.8.8.8"}},
+        {"1.1.1.1\xC2\xA0"
+         "8.8.8.8",
+         {}},
         {"", {}},
         {"\r\n", {}},
         {"01.1.1.1,1.1.1,1.1.1.1.1,256.1.1.1,1.1.1.1x", {}},
-        {"\xff" "1.1.1.1,\xC3,2.2.2.2", {"2.2.2.2"}},
+        {"\xff"
+         "1.1.1.1,\xC3,2.2.2.2",
+         {"2.2.2.2"}},
     };
     for (const Case& c : cases) {
         Servers expected;
@@ -142,14 +154,14 @@ TEST(UsePublicDns, SwitchesEachConnectedAdapterNotAlreadyOnThePublicServersInOrd
     runner.answer(0, "1.1.1.1,8.8.8.8\r\n"); // skipped: exactly the public list
     runner.answer(0, "8.8.8.8 1.1.1.1\r\n"); // the reverse order is switched
     runner.answer(0);
-    runner.answer(0, "");                   // automatic servers read as an empty list
+    runner.answer(0, ""); // automatic servers read as an empty list
     runner.answer(0);
 
     const auto replaced = use_public_dns(runner);
 
     ASSERT_TRUE(replaced);
     EXPECT_EQ(*replaced, (std::vector<DnsSetting>{{"Reversed", {ip("8.8.8.8"), ip("1.1.1.1")}},
-                                                 {"Automatic", {}}}));
+                                                  {"Automatic", {}}}));
     EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, READ, SET, READ, SET}));
     EXPECT_EQ(runner.runs[1].environment, read_env("On public"));
     EXPECT_EQ(runner.runs[2].environment, read_env("Reversed"));
@@ -214,7 +226,8 @@ TEST(UsePublicDns, FailedUndoIsNotReportedOverTheSetError) {
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("set failed"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, READ, SET, PHYSICAL}));
+    EXPECT_EQ(runner.scripts(),
+              (std::vector<std::string>{CONNECTED, READ, SET, READ, SET, PHYSICAL}));
 }
 
 TEST(UsePublicDns, FirstSetFailingUndoesNothingButTheEmptyListing) {
@@ -277,7 +290,8 @@ TEST(RestoreDns, SetsEverySettingInOrder) {
     runner.answer(0, TWO_PHYSICAL);
     runner.answer(0);
     runner.answer(0);
-    const std::vector<DnsSetting> settings{{"Wi-Fi", {}}, {"Ethernet", {ip("192.168.0.1"), ip("8.8.4.4")}}};
+    const std::vector<DnsSetting> settings{{"Wi-Fi", {}},
+                                           {"Ethernet", {ip("192.168.0.1"), ip("8.8.4.4")}}};
 
     ASSERT_TRUE(restore_dns(runner, settings));
 

@@ -1,5 +1,5 @@
-#include "actions/ip_renewal.hpp"
 #include "actions/fake_program_runner.hpp"
+#include "actions/ip_renewal.hpp"
 
 #include <gtest/gtest.h>
 

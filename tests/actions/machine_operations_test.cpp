@@ -1,5 +1,5 @@
-#include "actions/machine_operations.hpp"
 #include "actions/fake_program_runner.hpp"
+#include "actions/machine_operations.hpp"
 #include "actions/network_adapters.hpp"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ TEST(MachineOperations, EachOperationUsesItsOwnInterface) {
     runner.answer(0, "[]");
     ASSERT_TRUE(operations.restore_dns({}));
 
-    const std::vector<std::string> programs{"ipconfig.exe", "powershell.exe", "powershell.exe",
+    const std::vector<std::string> programs{"ipconfig.exe",   "powershell.exe", "powershell.exe",
                                             "powershell.exe", "powershell.exe", "powershell.exe",
                                             "powershell.exe"};
     ASSERT_EQ(runner.runs.size(), programs.size());

@@ -1,5 +1,5 @@
-#include "actions/network_adapters.hpp"
 #include "actions/fake_program_runner.hpp"
+#include "actions/network_adapters.hpp"
 #include "protocol/adapter_listing.hpp"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,9 @@ const std::string CONNECTED(CONNECTED_ADAPTERS_SCRIPT);
 const std::string ENABLE(ENABLE_ADAPTER_SCRIPT);
 const std::string DISABLE(DISABLE_ADAPTER_SCRIPT);
 
-Environment adapter_env(const std::string& name) { return {{"VLX_ADAPTER", name}}; }
+Environment adapter_env(const std::string& name) {
+    return {{"VLX_ADAPTER", name}};
+}
 
 TEST(AdapterScripts, HaveTheirExactLengths) {
     EXPECT_EQ(PHYSICAL_ADAPTERS_SCRIPT.size(), 189u);

@@ -1,5 +1,5 @@
-#include "actions/powershell.hpp"
 #include "actions/fake_program_runner.hpp"
+#include "actions/powershell.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,8 @@ TEST(RunPowershell, StartsPowershellWithTheScriptAsTheLastOfSixArguments) {
     EXPECT_EQ(runner.runs[0].arguments,
               (std::vector<std::string>{"-NoProfile", "-NonInteractive", "-ExecutionPolicy",
                                         "Bypass", "-Command", "Get-Thing -A 'b'"}));
-    EXPECT_EQ(runner.runs[0].environment,
-              (std::vector<std::pair<std::string, std::string>>{{"VLX_ADAPTER", "Ethernet 2"},
-                                                                {"VLX_DNS", ""}}));
+    EXPECT_EQ(runner.runs[0].environment, (std::vector<std::pair<std::string, std::string>>{
+                                              {"VLX_ADAPTER", "Ethernet 2"}, {"VLX_DNS", ""}}));
 }
 
 TEST(RunPowershell, ExitZeroGivesStandardOutputBytesUnchangedAndIgnoresStandardError) {
@@ -47,7 +46,10 @@ TEST(RunPowershell, NonZeroExitGivesStandardErrorDecodedAndTrimmed) {
         {"\xC3", "\xEF\xBF\xBD"},
         // U+00A0, U+3000, U+0085 and U+2028 are White_Space; U+200B is not.
         {"\xC2\xA0\xE3\x80\x80line one\nline two\xC2\x85\xE2\x80\xA8", "line one\nline two"},
-        {"\xE2\x80\x8B" "x", "\xE2\x80\x8B" "x"},
+        {"\xE2\x80\x8B"
+         "x",
+         "\xE2\x80\x8B"
+         "x"},
     };
     for (const Case& c : cases) {
         FakeProgramRunner runner;

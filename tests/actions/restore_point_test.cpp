@@ -1,7 +1,7 @@
 #include "actions/restore_point.hpp"
 
-#include <gtest/gtest.h>
 #include <deque>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

@@ -1,12 +1,10 @@
 #include "win/command_line.hpp"
-
 #include "win/unique_handle.hpp"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {

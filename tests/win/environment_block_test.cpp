@@ -1,11 +1,10 @@
 #include "win/environment_block.hpp"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {
@@ -55,13 +54,13 @@ TEST(BuildEnvironmentBlock, LaterPairReplacesAnEarlierOne) {
 
 TEST(BuildEnvironmentBlock, SortsByNameWithoutRegardToCaseAndKeepsDriveFolders) {
     const std::vector<std::wstring> inherited{L"windir=C:\\windows", L"=C:=C:\\work",
-                                              L"ALLUSERSPROFILE=C:\\ProgramData", L"b=2",
-                                              L"A=1"};
+                                              L"ALLUSERSPROFILE=C:\\ProgramData", L"b=2", L"A=1"};
     const std::vector<EnvironmentPair> pairs{{"VLX_ADAPTER", "\xC3\xA9th"}};
 
-    EXPECT_EQ(entries_of(build_environment_block(inherited, pairs)),
-              (std::vector<std::wstring>{L"=C:=C:\\work", L"A=1", L"ALLUSERSPROFILE=C:\\ProgramData",
-                                         L"b=2", L"VLX_ADAPTER=\u00e9th", L"windir=C:\\windows"}));
+    EXPECT_EQ(
+        entries_of(build_environment_block(inherited, pairs)),
+        (std::vector<std::wstring>{L"=C:=C:\\work", L"A=1", L"ALLUSERSPROFILE=C:\\ProgramData",
+                                   L"b=2", L"VLX_ADAPTER=\u00e9th", L"windir=C:\\windows"}));
 }
 
 TEST(BuildEnvironmentBlock, NothingAtAllIsTwoNuls) {

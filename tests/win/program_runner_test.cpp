@@ -1,15 +1,13 @@
 #include "win/program_runner_win.hpp"
-
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {
@@ -85,7 +83,8 @@ TEST_F(ProgramRunnerTest, ChildGetsEveryArgumentExactly) {
         "say \"hi\" \\\"there\\\"",
         "C:\\Program Files\\",
         "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80",
-        "if ($env:VLX_DNS) { Set-DnsClientServerAddress -ServerAddresses ($env:VLX_DNS -split ',') }",
+        "if ($env:VLX_DNS) { Set-DnsClientServerAddress -ServerAddresses ($env:VLX_DNS -split ',') "
+        "}",
     };
 
     const auto result = run_child(arguments);
@@ -103,8 +102,8 @@ TEST_F(ProgramRunnerTest, PairReplacesAnInheritedVariableOfAnyCase) {
     ASSERT_TRUE(SetEnvironmentVariableW(L"vlx_adapter", L"inherited"));
     ASSERT_TRUE(SetEnvironmentVariableW(L"VEMLOX_TEST_INHERITED", L"yes"));
 
-    const auto result = run_child({"env", "VLX_ADAPTER", "VEMLOX_TEST_INHERITED"},
-                                  {{"VLX_ADAPTER", "Ethernet 2"}});
+    const auto result =
+        run_child({"env", "VLX_ADAPTER", "VEMLOX_TEST_INHERITED"}, {{"VLX_ADAPTER", "Ethernet 2"}});
 
     SetEnvironmentVariableW(L"vlx_adapter", nullptr);
     SetEnvironmentVariableW(L"VEMLOX_TEST_INHERITED", nullptr);
@@ -173,10 +172,10 @@ TEST(TrustedProgramFolders, AreOwnSystemPowershellAndWindowsFoldersInThisOrder) 
     ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
     ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
 
-    EXPECT_EQ(trusted_program_folders(L"C:\\Program Files\\Vemlox"),
-              (std::vector<std::wstring>{L"C:\\Program Files\\Vemlox", system,
-                                         std::wstring(system) + L"\\WindowsPowerShell\\v1.0",
-                                         windows}));
+    EXPECT_EQ(
+        trusted_program_folders(L"C:\\Program Files\\Vemlox"),
+        (std::vector<std::wstring>{L"C:\\Program Files\\Vemlox", system,
+                                   std::wstring(system) + L"\\WindowsPowerShell\\v1.0", windows}));
 }
 
 TEST(ProgramLookup, OwnFolderComesBeforeTheSystemFolder) {
@@ -212,8 +211,8 @@ TEST(ProgramLookup, NeverLooksInPathOrTheCurrentFolder) {
     current.add_child_as(L"vlx-cwd-only.exe");
 
     std::wstring saved_path(32767, L'\0');
-    saved_path.resize(GetEnvironmentVariableW(L"PATH", saved_path.data(),
-                                              static_cast<DWORD>(saved_path.size())));
+    saved_path.resize(
+        GetEnvironmentVariableW(L"PATH", saved_path.data(), static_cast<DWORD>(saved_path.size())));
     wchar_t saved_current[MAX_PATH];
     ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved_current), 0u);
     ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", (on_path.path() + L";" + saved_path).c_str()));

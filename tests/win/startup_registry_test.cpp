@@ -1,12 +1,10 @@
 #include "win/startup_registry_win.hpp"
-
 #include "win/unique_handle.hpp"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {
@@ -73,8 +71,10 @@ TEST_F(StartupRegistryTest, FindsRunEntriesInAnyLetterCase) {
 TEST_F(StartupRegistryTest, FindsNonAsciiNames) {
     set_value(run_key, L"\u00c9diteur \u65e5\u672c", REG_EXPAND_SZ, text_data(L"%x%"));
 
-    EXPECT_TRUE(registry.run_entry_exists("\xC3\x89" "diteur \xE6\x97\xA5\xE6\x9C\xAC"));
-    EXPECT_TRUE(registry.run_entry_exists("\xC3\xA9" "diteur \xE6\x97\xA5\xE6\x9C\xAC"));
+    EXPECT_TRUE(registry.run_entry_exists("\xC3\x89"
+                                          "diteur \xE6\x97\xA5\xE6\x9C\xAC"));
+    EXPECT_TRUE(registry.run_entry_exists("\xC3\xA9"
+                                          "diteur \xE6\x97\xA5\xE6\x9C\xAC"));
 }
 
 TEST_F(StartupRegistryTest, MissingRunKeyFindsNothing) {
@@ -162,9 +162,10 @@ TEST(MachineStartupKeys, AreTheRunKeyAndItsApprovalKey) {
 
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                        name.c_str());
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE,
-                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
-                       name.c_str());
+    RegDeleteKeyValueW(
+        HKEY_LOCAL_MACHINE,
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
+        name.c_str());
     EXPECT_TRUE(found);
     ASSERT_TRUE(written);
     EXPECT_EQ(stored.second.size(), 12u);

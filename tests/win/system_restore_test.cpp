@@ -1,12 +1,11 @@
 #include "win/system_restore_win.hpp"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cctype>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {

@@ -9,9 +9,11 @@
 //   stdin                reads standard input to its end and writes "stdin N" (N bytes read)
 //   wait STARTED RELEASE signals the named event STARTED, then waits for the named event RELEASE
 //                        (60 s at most) and writes "released" or "timed out"
+// shellapi.h needs windows.h first.
+// clang-format off
 #include <windows.h>
-
 #include <shellapi.h>
+// clang-format on
 
 #include <cstdlib>
 #include <cwchar>
