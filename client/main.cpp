@@ -26,7 +26,7 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
 constexpr std::string_view USAGE =
-    "usage: vemlox-client [--wait SECONDS] COMMAND\n"
+    "usage: vemlox-client [--wait SECONDS] [--show-request] COMMAND\n"
     "commands:\n"
     "  ping\n"
     "  set-machine-startup NAME on|off\n"
@@ -39,7 +39,8 @@ constexpr std::string_view USAGE =
     "  raw 'JSON LINE'                                  (sent as it is, plus a line feed)\n"
     "Prints the service's response line. Exit code 0 for an ok response, 1 for an error\n"
     "response or when no response came, 2 for a usage error. --wait bounds how long a busy\n"
-    "service is waited for (default 10).\n";
+    "service is waited for (default 10); --show-request prints the request line sent on\n"
+    "standard error first.\n";
 
 // One line on a standard stream: through the console's Unicode output when it is a console
 // (its code page would garble UTF-8), as UTF-8 bytes otherwise.
@@ -153,16 +154,26 @@ Parsed parse_command(std::string_view command, std::span<const std::string> rest
 
 int run(std::vector<std::string> arguments) {
     client::ClientOptions options;
+    bool show_request = false;
     std::size_t next = 0;
     if (next < arguments.size() && (arguments[next] == "--help" || arguments[next] == "-h")) {
         write_text(STD_OUTPUT_HANDLE, USAGE);
         return EXIT_OK;
     }
-    if (next < arguments.size() && arguments[next] == "--wait") {
+    while (next < arguments.size() && arguments[next].starts_with("--")) {
+        if (arguments[next] == "--show-request") {
+            show_request = true;
+            next += 1;
+            continue;
+        }
+        if (arguments[next] != "--wait") {
+            return usage_error("unknown option \"" + arguments[next] + "\"");
+        }
         unsigned seconds = 0;
         const std::string* value = next + 1 < arguments.size() ? &arguments[next + 1] : nullptr;
-        const auto parsed = value ? std::from_chars(value->data(), value->data() + value->size(), seconds)
-                                  : std::from_chars_result{nullptr, std::errc::invalid_argument};
+        const auto parsed =
+            value ? std::from_chars(value->data(), value->data() + value->size(), seconds)
+                  : std::from_chars_result{nullptr, std::errc::invalid_argument};
         if (value == nullptr || parsed.ec != std::errc() ||
             parsed.ptr != value->data() + value->size() || seconds > 3600) {
             return usage_error("--wait needs a number of seconds from 0 to 3600");
@@ -177,6 +188,9 @@ int run(std::vector<std::string> arguments) {
         arguments[next], std::span<const std::string>(arguments).subspan(next + 1));
     if (!line) {
         return usage_error(line.error());
+    }
+    if (show_request) {
+        write_text(STD_ERROR_HANDLE, "request: " + *line + "\n");
     }
 
     const std::expected<std::string, client::ClientError> response =
