@@ -94,7 +94,7 @@ TEST(ReadAdapterDns, RunsTheReadScriptWithTheAdapterName) {
 
     ASSERT_TRUE(servers);
     EXPECT_EQ(*servers, Servers{ip("192.168.1.1")});
-    EXPECT_EQ(runner.scripts(), std::vector<std::string>{READ});
+    ASSERT_EQ(runner.scripts(), std::vector<std::string>{READ});
     EXPECT_EQ(runner.runs[0].environment, read_env("Ethernet 2"));
 }
 
@@ -130,7 +130,7 @@ TEST(SetAdapterDns, PassesTheServersJoinedByCommasAndAnEmptyListAsEmptyText) {
 
         ASSERT_TRUE(set_adapter_dns(runner, "Wi-Fi", c.servers)) << c.joined;
 
-        EXPECT_EQ(runner.scripts(), std::vector<std::string>{SET});
+        ASSERT_EQ(runner.scripts(), std::vector<std::string>{SET});
         EXPECT_EQ(runner.runs[0].environment, set_env("Wi-Fi", c.joined));
     }
 }
@@ -162,7 +162,7 @@ TEST(UsePublicDns, SwitchesEachConnectedAdapterNotAlreadyOnThePublicServersInOrd
     ASSERT_TRUE(replaced);
     EXPECT_EQ(*replaced, (std::vector<DnsSetting>{{"Reversed", {ip("8.8.8.8"), ip("1.1.1.1")}},
                                                   {"Automatic", {}}}));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, READ, SET, READ, SET}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, READ, SET, READ, SET}));
     EXPECT_EQ(runner.runs[1].environment, read_env("On public"));
     EXPECT_EQ(runner.runs[2].environment, read_env("Reversed"));
     EXPECT_EQ(runner.runs[3].environment, set_env("Reversed", "1.1.1.1,8.8.8.8"));
@@ -205,7 +205,7 @@ TEST(UsePublicDns, FailedSetPutsBackTheAdaptersAlreadySwitchedAndReturnsItsError
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("boom"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, READ, SET, READ,
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, READ, SET, READ,
                                                           SET, PHYSICAL, SET, SET}));
     EXPECT_EQ(runner.runs[6].environment, set_env("C", "1.1.1.1,8.8.8.8"));
     EXPECT_EQ(runner.runs[8].environment, set_env("A", "9.9.9.9,149.112.112.112"));
@@ -226,7 +226,7 @@ TEST(UsePublicDns, FailedUndoIsNotReportedOverTheSetError) {
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("set failed"));
-    EXPECT_EQ(runner.scripts(),
+    ASSERT_EQ(runner.scripts(),
               (std::vector<std::string>{CONNECTED, READ, SET, READ, SET, PHYSICAL}));
 }
 
@@ -241,7 +241,7 @@ TEST(UsePublicDns, FirstSetFailingUndoesNothingButTheEmptyListing) {
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("set failed"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, PHYSICAL}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, PHYSICAL}));
 }
 
 TEST(UsePublicDns, FailedReadStopsWithoutPuttingAnythingBack) {
@@ -255,7 +255,7 @@ TEST(UsePublicDns, FailedReadStopsWithoutPuttingAnythingBack) {
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("read failed"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, READ}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET, READ}));
 }
 
 TEST(UsePublicDns, ConnectedNameBreakingTheNameRuleFailsWhenItsServersAreRead) {
@@ -268,7 +268,7 @@ TEST(UsePublicDns, ConnectedNameBreakingTheNameRuleFailsWhenItsServersAreRead) {
 
     ASSERT_FALSE(replaced);
     EXPECT_EQ(replaced.error(), ActionError::os_error("invalid adapter name"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{CONNECTED, READ, SET}));
 }
 
 TEST(UsePublicDns, ListingFaultIsReturned) {
@@ -295,7 +295,7 @@ TEST(RestoreDns, SetsEverySettingInOrder) {
 
     ASSERT_TRUE(restore_dns(runner, settings));
 
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, SET, SET}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, SET, SET}));
     EXPECT_EQ(runner.runs[1].environment, set_env("Wi-Fi", ""));
     EXPECT_EQ(runner.runs[2].environment, set_env("Ethernet", "192.168.0.1,8.8.4.4"));
 }
@@ -306,7 +306,7 @@ TEST(RestoreDns, EmptySettingsStillRunTheListing) {
 
     ASSERT_TRUE(restore_dns(runner, {}));
 
-    EXPECT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
+    ASSERT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
 }
 
 TEST(RestoreDns, UnknownAdapterChangesNothing) {
@@ -319,7 +319,7 @@ TEST(RestoreDns, UnknownAdapterChangesNothing) {
 
         ASSERT_FALSE(result) << missing;
         EXPECT_EQ(result.error(), ActionError::item_not_found(missing));
-        EXPECT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
+        ASSERT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
     }
 }
 
@@ -333,7 +333,7 @@ TEST(RestoreDns, StopsAtTheFirstFailure) {
 
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), ActionError::os_error("denied"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, SET}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, SET}));
 }
 
 } // namespace

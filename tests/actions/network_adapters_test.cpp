@@ -87,7 +87,7 @@ TEST(ListConnectedAdapters, DecodesTheNames) {
 
     ASSERT_TRUE(names);
     EXPECT_EQ(*names, (std::vector<std::string>{"Ethernet", "Wi-Fi 2"}));
-    EXPECT_EQ(runner.scripts(), std::vector<std::string>{CONNECTED});
+    ASSERT_EQ(runner.scripts(), std::vector<std::string>{CONNECTED});
     EXPECT_TRUE(runner.runs[0].environment.empty());
 }
 
@@ -113,7 +113,7 @@ TEST(SetAdapterEnabled, RunsTheEnableOrDisableScriptWithTheNameInTheEnvironment)
     ASSERT_TRUE(set_adapter_enabled(runner, "Ethernet 2", true));
     ASSERT_TRUE(set_adapter_enabled(runner, "Wi-Fi", false));
 
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{ENABLE, DISABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{ENABLE, DISABLE}));
     EXPECT_EQ(runner.runs[0].environment, adapter_env("Ethernet 2"));
     EXPECT_EQ(runner.runs[1].environment, adapter_env("Wi-Fi"));
 }
@@ -152,7 +152,7 @@ TEST(EnableAdapters, SwitchesOnOnlyTheDisabledAdaptersInListOrder) {
 
     ASSERT_TRUE(enabled);
     EXPECT_EQ(*enabled, (std::vector<std::string>{"C", "B"}));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE, ENABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE, ENABLE}));
     EXPECT_EQ(runner.runs[1].environment, adapter_env("C"));
     EXPECT_EQ(runner.runs[2].environment, adapter_env("B"));
 }
@@ -179,7 +179,7 @@ TEST(EnableAdapters, StopsAtTheFirstFailureLeavingEarlierAdaptersOn) {
 
     ASSERT_FALSE(enabled);
     EXPECT_EQ(enabled.error(), ActionError::os_error("cannot enable B"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE, ENABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE, ENABLE}));
 }
 
 TEST(EnableAdapters, ListedNameBreakingTheNameRuleFailsWhenReached) {
@@ -192,7 +192,7 @@ TEST(EnableAdapters, ListedNameBreakingTheNameRuleFailsWhenReached) {
 
     ASSERT_FALSE(enabled);
     EXPECT_EQ(enabled.error(), ActionError::os_error("invalid adapter name"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, ENABLE}));
 }
 
 TEST(EnableAdapters, ListingFailureIsReturned) {
@@ -220,7 +220,7 @@ TEST(DisableAdapters, SwitchesOffTheNamesInRequestOrder) {
 
     ASSERT_TRUE(disable_adapters(runner, names));
 
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, DISABLE, DISABLE, DISABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, DISABLE, DISABLE, DISABLE}));
     EXPECT_EQ(runner.runs[1].environment, adapter_env("Ethernet 2"));
     EXPECT_EQ(runner.runs[2].environment, adapter_env("Wi-Fi"));
     EXPECT_EQ(runner.runs[3].environment, adapter_env("Ethernet 2"));
@@ -245,7 +245,7 @@ TEST(DisableAdapters, UnknownNameChangesNothing) {
 
         ASSERT_FALSE(result) << c.missing;
         EXPECT_EQ(result.error(), ActionError::item_not_found(c.missing));
-        EXPECT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL}) << c.missing;
+        ASSERT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL}) << c.missing;
     }
 }
 
@@ -255,7 +255,7 @@ TEST(DisableAdapters, NoNamesStillRunsTheListing) {
 
     ASSERT_TRUE(disable_adapters(runner, {}));
 
-    EXPECT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
+    ASSERT_EQ(runner.scripts(), std::vector<std::string>{PHYSICAL});
 }
 
 TEST(DisableAdapters, StopsAtTheFirstFailure) {
@@ -269,7 +269,7 @@ TEST(DisableAdapters, StopsAtTheFirstFailure) {
 
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), ActionError::os_error("access denied"));
-    EXPECT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, DISABLE, DISABLE}));
+    ASSERT_EQ(runner.scripts(), (std::vector<std::string>{PHYSICAL, DISABLE, DISABLE}));
 }
 
 TEST(DisableAdapters, ListingFaultIsReturned) {
