@@ -1,21 +1,19 @@
 // vemlox-client: sends one request to the Vemlox service from the command line, the way the
 // desktop application does, prints the response line and exits 0 only for an ok response.
+#include "protocol/ipv4.hpp"
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "vemlox_client.hpp"
-
-#include "protocol/ipv4.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -53,7 +51,8 @@ void write_text(DWORD which, std::string_view text) {
     if (GetConsoleMode(stream, &mode)) {
         const std::wstring wide = win::to_wide(text);
         DWORD written = 0;
-        (void)WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        (void)WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                            nullptr);
         return;
     }
     while (!text.empty()) {
@@ -184,8 +183,8 @@ int run(std::vector<std::string> arguments) {
     if (next >= arguments.size()) {
         return usage_error("no command given");
     }
-    const Parsed line = parse_command(
-        arguments[next], std::span<const std::string>(arguments).subspan(next + 1));
+    const Parsed line =
+        parse_command(arguments[next], std::span<const std::string>(arguments).subspan(next + 1));
     if (!line) {
         return usage_error(line.error());
     }
@@ -202,8 +201,8 @@ int run(std::vector<std::string> arguments) {
     write_text(STD_OUTPUT_HANDLE, *response + "\n");
     const std::expected<Response, std::string> decoded = client::decode_response(*response);
     if (!decoded) {
-        write_text(STD_ERROR_HANDLE,
-                   "vemlox-client: unreadable response from the service: " + decoded.error() + "\n");
+        write_text(STD_ERROR_HANDLE, "vemlox-client: unreadable response from the service: " +
+                                         decoded.error() + "\n");
         return EXIT_FAILED;
     }
     return std::holds_alternative<OkResponse>(*decoded) ? EXIT_OK : EXIT_FAILED;

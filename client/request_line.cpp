@@ -3,7 +3,6 @@
 #include "protocol/ipv4.hpp"
 
 #include <nlohmann/json.hpp>
-
 #include <type_traits>
 
 namespace vemlox::client {

@@ -2,10 +2,9 @@
 
 #include "protocol/ipv4.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 namespace vemlox::client {
 

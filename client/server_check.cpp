@@ -4,15 +4,16 @@
 #include "win/paths.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <cstddef>
+#include <windows.h>
 
 namespace vemlox::client {
 
 namespace {
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {

@@ -11,9 +11,9 @@ namespace vemlox::client {
 // "ProgramFiles is not set".
 [[nodiscard]] std::expected<std::string, std::string> install_dir();
 
-// True when `server_image` (a UTF-8 Win32 path) is "vemlox-service.exe" directly in `install_folder`.
-// Folder and file name compare with ASCII letters in either case and every other byte exactly,
-// the rule the service applies to its own callers.
+// True when `server_image` (a UTF-8 Win32 path) is "vemlox-service.exe" directly in
+// `install_folder`. Folder and file name compare with ASCII letters in either case and every other
+// byte exactly, the rule the service applies to its own callers.
 [[nodiscard]] bool server_image_allowed(std::string_view server_image,
                                         std::string_view install_folder);
 

@@ -3,16 +3,14 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
-
 #include "win/names.hpp"
 #include "win/os_error_text.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <array>
+#include <windows.h>
 
 namespace vemlox::client {
 
@@ -28,11 +26,14 @@ ClientError error(ClientError::Kind kind, std::string message) {
     return ClientError{kind, std::move(message)};
 }
 
-std::string pipe_name() { return std::string(win::PIPE_NAME); }
+std::string pipe_name() {
+    return std::string(win::PIPE_NAME);
+}
 
 std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
     const std::wstring name = win::to_wide(win::PIPE_NAME);
-    const ULONGLONG wait_ms = static_cast<ULONGLONG>(std::max<long long>(options.busy_wait.count(), 0));
+    const ULONGLONG wait_ms =
+        static_cast<ULONGLONG>(std::max<long long>(options.busy_wait.count(), 0));
     const ULONGLONG deadline = GetTickCount64() + wait_ms;
     while (true) {
         // Identification level only: a server that is not ours must not be able to act as us.
@@ -44,26 +45,26 @@ std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
         }
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) {
-            return std::unexpected(error(ClientError::Kind::ServiceNotRunning,
-                                         "the Vemlox service is not running (nothing serves " +
-                                             pipe_name() + ")"));
+            return std::unexpected(
+                error(ClientError::Kind::ServiceNotRunning,
+                      "the Vemlox service is not running (nothing serves " + pipe_name() + ")"));
         }
         if (code != ERROR_PIPE_BUSY) {
-            return std::unexpected(error(ClientError::Kind::ConnectFailed,
-                                         "cannot open " + pipe_name() + ": " +
-                                             win::os_error_text(code)));
+            return std::unexpected(
+                error(ClientError::Kind::ConnectFailed,
+                      "cannot open " + pipe_name() + ": " + win::os_error_text(code)));
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
             return std::unexpected(
-                error(ClientError::Kind::ServiceBusy,
-                      "the Vemlox service stayed busy for " + std::to_string(wait_ms / 1000) +
-                          " s; try again later"));
+                error(ClientError::Kind::ServiceBusy, "the Vemlox service stayed busy for " +
+                                                          std::to_string(wait_ms / 1000) +
+                                                          " s; try again later"));
         }
         // Returns as soon as the server listens again; a failure (the pipe went away, or the
         // wait ran out) is seen by the next open.
-        (void)WaitNamedPipeW(name.c_str(), static_cast<DWORD>(std::min<ULONGLONG>(
-                                               deadline - now, 0xFFFFFFFEu)));
+        (void)WaitNamedPipeW(name.c_str(),
+                             static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0xFFFFFFFEu)));
     }
 }
 
@@ -108,11 +109,12 @@ std::expected<void, ClientError> send_line(HANDLE pipe, std::string_view request
     std::string_view rest = bytes;
     while (!rest.empty()) {
         DWORD written = 0;
-        if (!WriteFile(pipe, rest.data(), static_cast<DWORD>(std::min<std::size_t>(rest.size(), 65536)),
-                       &written, nullptr)) {
-            return std::unexpected(error(ClientError::Kind::SendFailed,
-                                         "sending the request failed: " +
-                                             win::os_error_text(GetLastError())));
+        if (!WriteFile(pipe, rest.data(),
+                       static_cast<DWORD>(std::min<std::size_t>(rest.size(), 65536)), &written,
+                       nullptr)) {
+            return std::unexpected(
+                error(ClientError::Kind::SendFailed,
+                      "sending the request failed: " + win::os_error_text(GetLastError())));
         }
         rest.remove_prefix(written);
     }
@@ -124,13 +126,13 @@ std::expected<std::string, ClientError> receive_line(HANDLE pipe) {
     std::array<char, 1024> chunk{};
     while (true) {
         DWORD got = 0;
-        const bool read = ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &got,
-                                   nullptr) != FALSE;
+        const bool read =
+            ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) != FALSE;
         const DWORD code = read ? ERROR_SUCCESS : GetLastError();
         if (!read && code != ERROR_BROKEN_PIPE && code != ERROR_PIPE_NOT_CONNECTED) {
-            return std::unexpected(error(ClientError::Kind::ReceiveFailed,
-                                         "reading the response failed: " +
-                                             win::os_error_text(code)));
+            return std::unexpected(
+                error(ClientError::Kind::ReceiveFailed,
+                      "reading the response failed: " + win::os_error_text(code)));
         }
         if (got == 0) {
             return std::unexpected(error(ClientError::Kind::ReceiveFailed,
@@ -145,9 +147,9 @@ std::expected<std::string, ClientError> receive_line(HANDLE pipe) {
             return received;
         }
         if (received.size() > MAX_RESPONSE_BYTES) {
-            return std::unexpected(error(ClientError::Kind::BadResponse,
-                                         "the response exceeds " +
-                                             std::to_string(MAX_RESPONSE_BYTES) + " bytes"));
+            return std::unexpected(
+                error(ClientError::Kind::BadResponse,
+                      "the response exceeds " + std::to_string(MAX_RESPONSE_BYTES) + " bytes"));
         }
     }
 }

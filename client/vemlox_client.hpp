@@ -21,8 +21,8 @@ struct ClientError {
         ConnectFailed,     // opening the pipe failed otherwise
         UntrustedServer,   // the pipe is served by a process other than the installed service
         SendFailed,
-        ReceiveFailed,     // the connection ended before a whole response line arrived
-        BadResponse,       // the response line could not be read as a response
+        ReceiveFailed, // the connection ended before a whole response line arrived
+        BadResponse,   // the response line could not be read as a response
     };
     Kind kind;
     std::string message;

@@ -1,6 +1,5 @@
-#include "request_line.hpp"
-
 #include "protocol/parse_request.hpp"
+#include "request_line.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,12 +7,11 @@
 // so a test can wait for it. No mode runs longer than two minutes.
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
 #include <chrono>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <windows.h>
 
 namespace {
 
@@ -38,8 +37,8 @@ void wait_for_stdin_end() {
 UniqueFile connect() {
     const ULONGLONG deadline = GetTickCount64() + 60000;
     while (true) {
-        UniqueFile pipe(CreateFileW(PIPE, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    0, nullptr));
+        UniqueFile pipe(
+            CreateFileW(PIPE, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (pipe || GetLastError() != ERROR_PIPE_BUSY || GetTickCount64() >= deadline) {
             return pipe;
         }

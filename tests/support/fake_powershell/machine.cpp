@@ -63,11 +63,11 @@ std::expected<void, std::string> check_state(const json& state) {
             return std::unexpected("a failure without a known \"script\" name");
         }
         for (const auto& [key, value] : failure.items()) {
-            const bool ok = (key == "script") ||
-                            ((key == "adapter" || key == "stderr" || key == "stdout") &&
-                             value.is_string()) ||
-                            (key == "exit_code" && value.is_number_unsigned()) ||
-                            (key == "times" && value.is_number_unsigned());
+            const bool ok =
+                (key == "script") ||
+                ((key == "adapter" || key == "stderr" || key == "stdout") && value.is_string()) ||
+                (key == "exit_code" && value.is_number_unsigned()) ||
+                (key == "times" && value.is_number_unsigned());
             if (!ok) {
                 return std::unexpected("failure " + failure["script"].dump() + ": bad member \"" +
                                        key + "\"");
@@ -85,11 +85,20 @@ std::string as_powershell_json(const json& value) {
     out.reserve(plain.size());
     for (const char c : plain) {
         switch (c) {
-        case '<': out += "\\u003c"; break;
-        case '>': out += "\\u003e"; break;
-        case '&': out += "\\u0026"; break;
-        case '\'': out += "\\u0027"; break;
-        default: out += c;
+        case '<':
+            out += "\\u003c";
+            break;
+        case '>':
+            out += "\\u003e";
+            break;
+        case '&':
+            out += "\\u0026";
+            break;
+        case '\'':
+            out += "\\u0027";
+            break;
+        default:
+            out += c;
         }
     }
     return out + "\r\n";
@@ -132,8 +141,7 @@ Outcome adapter_not_found(std::string_view cmdlet, std::string_view name,
                           const KnownScript& script) {
     return cmdlet_error(cmdlet,
                         "No MSFT_NetAdapter objects found with property 'Name' equal to '" +
-                            std::string(name) +
-                            "'.  Verify the value of the property and retry.",
+                            std::string(name) + "'.  Verify the value of the property and retry.",
                         script,
                         "ObjectNotFound: (" + std::string(name) + ":String) [" +
                             std::string(cmdlet) + "], CimJobException",
@@ -195,19 +203,27 @@ std::expected<Machine, std::string> Machine::load(std::string_view state_text) {
     return Machine(std::move(state));
 }
 
-std::string Machine::save() const { return state_.dump(2) + "\n"; }
+std::string Machine::save() const {
+    return state_.dump(2) + "\n";
+}
 
 Outcome Machine::run(const KnownScript& script, const ScriptEnvironment& environment) {
     if (auto injected = take_injected_failure(script.name, environment)) {
         return *injected;
     }
     switch (script.script) {
-    case Script::ListPhysical: return list_physical();
-    case Script::ListConnected: return list_connected();
-    case Script::Enable: return set_enabled(script, environment, true);
-    case Script::Disable: return set_enabled(script, environment, false);
-    case Script::ReadDns: return read_dns(script, environment);
-    case Script::SetDns: return set_dns(script, environment);
+    case Script::ListPhysical:
+        return list_physical();
+    case Script::ListConnected:
+        return list_connected();
+    case Script::Enable:
+        return set_enabled(script, environment, true);
+    case Script::Disable:
+        return set_enabled(script, environment, false);
+    case Script::ReadDns:
+        return read_dns(script, environment);
+    case Script::SetDns:
+        return set_dns(script, environment);
     }
     return Outcome{"", "fake powershell: unhandled script\r\n", 1};
 }
@@ -224,10 +240,12 @@ std::optional<Outcome> Machine::take_injected_failure(std::string_view script_na
             continue;
         }
         if (failure.contains("adapter") &&
-            (!environment.adapter || failure["adapter"].get<std::string>() != *environment.adapter)) {
+            (!environment.adapter ||
+             failure["adapter"].get<std::string>() != *environment.adapter)) {
             continue;
         }
-        Outcome outcome{failure.value("stdout", std::string{}), failure.value("stderr", std::string{}),
+        Outcome outcome{failure.value("stdout", std::string{}),
+                        failure.value("stderr", std::string{}),
                         failure.value("exit_code", std::uint32_t{1})};
         if (failure.contains("times")) {
             const auto times = failure["times"].get<std::uint64_t>();
@@ -318,16 +336,17 @@ Outcome Machine::set_dns(const KnownScript& script, const ScriptEnvironment& env
     json* adapter = find_adapter(*environment.adapter);
     // A disabled adapter has no DNS client interface, so the query finds nothing, as for a typo.
     if (adapter == nullptr || adapter->value("status", std::string("Up")) == "Disabled") {
-        return cmdlet_error(cmdlet,
-                            "No matching MSFT_DNSClientServerAddress objects found by CIM query for "
-                            "instances of the ROOT/StandardCimv2/MSFT_DNSClientServerAddress class "
-                            "on the  CIM server: SELECT * FROM MSFT_DNSClientServerAddress  WHERE "
-                            "((InterfaceAlias LIKE '" +
-                                *environment.adapter + "')). Verify query parameters and retry.",
-                            script,
-                            "ObjectNotFound: (MSFT_DNSClientServerAddress:String) [" +
-                                std::string(cmdlet) + "], CimJobException",
-                            "CmdletizationQuery_NotFound");
+        return cmdlet_error(
+            cmdlet,
+            "No matching MSFT_DNSClientServerAddress objects found by CIM query for "
+            "instances of the ROOT/StandardCimv2/MSFT_DNSClientServerAddress class "
+            "on the  CIM server: SELECT * FROM MSFT_DNSClientServerAddress  WHERE "
+            "((InterfaceAlias LIKE '" +
+                *environment.adapter + "')). Verify query parameters and retry.",
+            script,
+            "ObjectNotFound: (MSFT_DNSClientServerAddress:String) [" + std::string(cmdlet) +
+                "], CimJobException",
+            "CmdletizationQuery_NotFound");
     }
     json servers = json::array();
     if (environment.dns && !environment.dns->empty()) {

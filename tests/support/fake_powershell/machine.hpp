@@ -3,25 +3,26 @@
 //
 // State file (every member optional except each adapter's "name"):
 //   { "adapters": [ { "name": "Wi-Fi",
-//                     "status": "Up" | "Disabled" | "Down",   default "Up"
-//                     "physical": true,                       false hides it from -Physical
-//                     "link": true,                           whether Enable brings it Up or Down
-//                     "ipv4": true,                           has an IPv4 DNS client entry
-//                     "dns": ["192.168.1.1"],                 static DNS servers (the NameServer value)
-//                     "dns_separator": "," } ],               how NameServer joins them ("," or " ")
-//     "failures": [ { "script": "set_dns",                    one of the six script names
-//                     "adapter": "Wi-Fi",                     only when VLX_ADAPTER equals this
-//                     "stderr": "  boom\r\n", "stdout": "",   written as they are
-//                     "exit_code": 1,                         default 1
-//                     "times": 1 } ] }                        removed after so many uses; default: always
+//                     "status": "Up",          "Up" (default), "Disabled" or "Down"
+//                     "physical": true,        false hides it from Get-NetAdapter -Physical
+//                     "link": true,            whether Enable brings it Up (true) or Down
+//                     "ipv4": true,            whether it has an IPv4 DNS client entry
+//                     "dns": ["192.168.1.1"],  its static DNS servers (the NameServer value)
+//                     "dns_separator": "," }   how NameServer joins them ("," or " ")
+//                 ],
+//     "failures": [ { "script": "set_dns",     one of the six script names
+//                     "adapter": "Wi-Fi",      only when VLX_ADAPTER equals this exactly
+//                     "stderr": "  boom\r\n",  written as it is; so is "stdout"
+//                     "exit_code": 1,          default 1
+//                     "times": 1 }             used up after so many calls; default: never
+//                 ] }
 #pragma once
 
 #include "scripts.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <expected>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,8 +56,8 @@ class Machine {
   private:
     explicit Machine(nlohmann::json state) : state_(std::move(state)) {}
 
-    [[nodiscard]] std::optional<Outcome> take_injected_failure(std::string_view script_name,
-                                                               const ScriptEnvironment& environment);
+    [[nodiscard]] std::optional<Outcome>
+    take_injected_failure(std::string_view script_name, const ScriptEnvironment& environment);
     [[nodiscard]] Outcome list_physical() const;
     [[nodiscard]] Outcome list_connected() const;
     [[nodiscard]] Outcome set_enabled(const KnownScript& script,

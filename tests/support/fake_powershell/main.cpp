@@ -1,23 +1,20 @@
-// A stand-in for Windows PowerShell in tests and the demo: it accepts only the argument list and the
-// six script texts the service uses, answers from a simulated machine kept in "fake-powershell.json"
-// beside it, and appends every call to "fake-powershell.journal.jsonl" beside it. Anything it does
-// not expect is a clear message on standard error and exit code 1, so a fault shows in the tests.
-// Journal entries: "script" (a script name, or null with "arguments" or "text" when refused),
-// "VLX_ADAPTER" and "VLX_DNS" (null when not in the environment), "PATH", "cwd", "exit_code".
+// A stand-in for Windows PowerShell in tests and the demo: it accepts only the argument list and
+// the six script texts the service uses, answers from a simulated machine kept in
+// "fake-powershell.json" beside it, and appends every call to "fake-powershell.journal.jsonl"
+// beside it. Anything it does not expect is a clear message on standard error and exit code 1, so a
+// fault shows in the tests. Journal entries: "script" (a script name, or null with "arguments" or
+// "text" when refused), "VLX_ADAPTER" and "VLX_DNS" (null when not in the environment), "PATH",
+// "cwd", "exit_code".
 #include "machine.hpp"
 #include "scripts.hpp"
-
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
-#include <shellapi.h>
-
-#include <nlohmann/json.hpp>
-
 #include <cwchar>
+#include <nlohmann/json.hpp>
+#include <shellapi.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -155,8 +152,8 @@ int run() {
                             {"PATH", optional_json(read_variable(L"PATH").value)},
                             {"cwd", narrow(current)}};
 
-    const std::vector<std::string> expected_head{"-NoProfile", "-NonInteractive", "-ExecutionPolicy",
-                                                 "Bypass", "-Command"};
+    const std::vector<std::string> expected_head{"-NoProfile", "-NonInteractive",
+                                                 "-ExecutionPolicy", "Bypass", "-Command"};
     if (arguments.size() != expected_head.size() + 1 ||
         !std::equal(expected_head.begin(), expected_head.end(), arguments.begin())) {
         entry["arguments"] = arguments;
@@ -170,15 +167,16 @@ int run() {
     const std::optional<KnownScript> script = find_script(arguments.back());
     if (!script) {
         entry["text"] = arguments.back();
-        return finish(journal_path, entry,
-                      Outcome{"", "fake powershell: unknown script text: " + arguments.back() + "\r\n",
-                              1});
+        return finish(
+            journal_path, entry,
+            Outcome{"", "fake powershell: unknown script text: " + arguments.back() + "\r\n", 1});
     }
     entry["script"] = script->name;
     if (adapter.occurrences > 1 || dns.occurrences > 1) {
         return finish(journal_path, entry,
-                      Outcome{"", "fake powershell: VLX_ADAPTER or VLX_DNS is in the environment "
-                                  "more than once\r\n",
+                      Outcome{"",
+                              "fake powershell: VLX_ADAPTER or VLX_DNS is in the environment "
+                              "more than once\r\n",
                               1});
     }
 
@@ -187,8 +185,9 @@ int run() {
         state_text ? Machine::load(*state_text)
                    : std::expected<Machine, std::string>(std::unexpect, state_text.error());
     if (!machine) {
-        return finish(journal_path, entry,
-                      Outcome{"", "fake powershell: bad state file: " + machine.error() + "\r\n", 1});
+        return finish(
+            journal_path, entry,
+            Outcome{"", "fake powershell: bad state file: " + machine.error() + "\r\n", 1});
     }
     const Outcome outcome = machine->run(*script, ScriptEnvironment{adapter.value, dns.value});
     if (machine->changed()) {
@@ -199,4 +198,6 @@ int run() {
 
 } // namespace
 
-int main() { return run(); }
+int main() {
+    return run();
+}

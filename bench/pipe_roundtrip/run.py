@@ -1,0 +1,129 @@
+"""Ping round trips per second through the installed service against a bare named-pipe server
+with the same framing, both in one Wine session and one run; prints both rates and their ratio.
+
+The same load program (round_trips.exe, installed as the app's "vemlox-app.exe" so the service
+accepts it) drives both servers, in alternating rounds so that a slow moment of the machine hits
+both alike; the medians are compared. Two more servers show where the service's extra time goes:
+the bare server that also identifies its caller, and the one that also appends a log line.
+Usage: run.py SERVICE_BUILD_DIR BENCH_BUILD_DIR [--trips N] [--rounds R]"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import statistics
+import sys
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+
+from installation import INSTALL_FOLDER, Executables, Installation  # noqa: E402
+from wine_prefix import WinePrefix, boot_template  # noqa: E402
+
+TARGET = 0.8
+LOAD = INSTALL_FOLDER + r"\vemlox-app.exe"
+BENCH_FOLDER = r"C:\bench"
+BARE_PIPE = r"\\.\pipe\vemlox-bench"
+
+
+def rate_of(output: str) -> float:
+    fields = output.split()
+    if os.environ.get("VEMLOX_BENCH_VERBOSE"):
+        print("   " + output.strip(), flush=True)
+    return float(fields[fields.index("rate") + 1])
+
+
+class Bench:
+    def __init__(self, service: Installation, bench_build: Path, trips: int):
+        self.service = service
+        self.prefix = service.prefix
+        self.trips = trips
+        for program in ["bare_server.exe", "round_trips.exe"]:
+            service.copy_into(bench_build / program, BENCH_FOLDER + "\\" + program)
+        service.copy_into(bench_build / "round_trips.exe", LOAD)
+
+    def load(self, pipe: str, trips: int) -> float:
+        result = self.prefix.run(LOAD, pipe, str(trips), timeout=600)
+        if result.returncode != 0:
+            raise RuntimeError(f"round trips against {pipe} failed: {result}")
+        return rate_of(result.stdout)
+
+    def through_service(self, trips: int) -> float:
+        before = len(self.service.log_lines())
+        rate = self.load(r"\\.\pipe\vemlox", trips)
+        logged = self.service.log_messages()[before:]
+        if logged != ["ping: ok"] * trips:
+            raise RuntimeError(f"expected {trips} 'ping: ok' log lines, got {len(logged)}")
+        return rate
+
+    def through_bare(self, trips: int, *options: str) -> float:
+        server = self.prefix.start_background(BENCH_FOLDER + r"\bare_server.exe", BARE_PIPE,
+                                              str(trips), *options)
+        try:
+            server.wait_for_line("listening")
+            return self.load(BARE_PIPE, trips)
+        finally:
+            if server.release(timeout=60) != 0:
+                raise RuntimeError("the bare server did not end cleanly")
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("service_build", type=Path)
+    parser.add_argument("bench_build", type=Path)
+    parser.add_argument("--trips", type=int, default=1000)
+    parser.add_argument("--rounds", type=int, default=5)
+    args = parser.parse_args()
+
+    os.environ.setdefault("VEMLOX_BUILD_DIR", str(args.service_build.resolve()))
+    exes = Executables.from_environment()
+    work = args.service_build.resolve() / "bench-pipe"
+    prefix = WinePrefix.copy_of(boot_template(work / "template"), work / "prefix")
+    try:
+        prefix.start()
+        service = Installation(prefix, exes)
+        service.stage()
+        installed = service.install()
+        if installed.returncode != 0:
+            raise RuntimeError(f"install failed: {installed}")
+        bench = Bench(service, args.bench_build.resolve(), args.trips)
+        log_file = BENCH_FOLDER + r"\bench.log"
+
+        # Warm both paths (first process starts, page cache) before anything is measured.
+        bench.through_service(100)
+        bench.through_bare(100)
+
+        servers = {
+            "service": lambda: bench.through_service(args.trips),
+            "bare": lambda: bench.through_bare(args.trips),
+            "bare + caller check": lambda: bench.through_bare(args.trips, "--check-caller"),
+            "bare + caller check + log line": lambda: bench.through_bare(
+                args.trips, "--check-caller", "--log", log_file),
+        }
+        rates: dict[str, list[float]] = {name: [] for name in servers}
+        for round_number in range(1, args.rounds + 1):
+            for name, measure in servers.items():
+                rates[name].append(measure())
+            print(f"round {round_number}: " + ", ".join(
+                f"{name} {values[-1]:.0f}/s" for name, values in rates.items()), flush=True)
+
+        medians = {name: statistics.median(values) for name, values in rates.items()}
+        print(f"\nping round trips per second, median of {args.rounds} rounds of "
+              f"{args.trips} (one connection per request, one client at a time):")
+        for name, value in medians.items():
+            print(f"  {name:32} {value:8.0f}/s   ({1e6 / value:6.0f} us per trip)")
+        ratio = medians["service"] / medians["bare"]
+        verdict = "meets" if ratio >= TARGET else "is below"
+        print(f"\nservice / bare = {ratio:.2f} ({verdict} the target of {TARGET})")
+        return 0
+    finally:
+        prefix.remove()
+
+
+if __name__ == "__main__":
+    started = time.monotonic()
+    status = main()
+    print(f"done in {time.monotonic() - started:.1f} s")
+    sys.exit(status)
