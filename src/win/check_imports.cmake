@@ -1,6 +1,7 @@
 # Fails unless the executable imports only DLLs that Windows always loads from the system folder
 # (KnownDLLs, and ntdll), so that nothing planted beside it can be loaded at startup.
 # Usage: cmake -DOBJDUMP=<objdump> -DEXECUTABLE=<exe> -P check_imports.cmake
+cmake_minimum_required(VERSION 3.25)
 set(allowed
     advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll difxapi.dll gdi32.dll gdiplus.dll
     imagehlp.dll imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll nsi.dll ntdll.dll ole32.dll

@@ -1,0 +1,69 @@
+#include "win/install_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace vemlox::win {
+namespace {
+
+// Puts the variable back as it was, so other tests see the real environment.
+class ProgramFilesVariable : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t buffer[32768] = {};
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableW(L"ProgramFiles", buffer, 32768);
+        if (length != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
+            saved_ = std::wstring(buffer, length);
+        }
+    }
+    void TearDown() override { SetEnvironmentVariableW(L"ProgramFiles", saved_ ? saved_->c_str() : nullptr); }
+
+    static void set(const wchar_t* value) { ASSERT_NE(SetEnvironmentVariableW(L"ProgramFiles", value), 0); }
+
+  private:
+    std::optional<std::wstring> saved_;
+};
+
+struct JoinCase {
+    const wchar_t* program_files;
+    const wchar_t* expected;
+};
+
+class InstallDir : public ProgramFilesVariable, public ::testing::WithParamInterface<JoinCase> {};
+
+TEST_P(InstallDir, JoinsProgramFilesWithVemlox) {
+    set(GetParam().program_files);
+    const auto folder = install_dir();
+    ASSERT_TRUE(folder) << folder.error();
+    EXPECT_EQ(*folder, std::wstring(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InstallDir,
+                         ::testing::Values(JoinCase{LR"(C:\Program Files)", LR"(C:\Program Files\Vemlox)"},
+                                           JoinCase{LR"(C:\Program Files\)", LR"(C:\Program Files\Vemlox)"},
+                                           JoinCase{LR"(C:\Program Files/)", LR"(C:\Program Files/Vemlox)"},
+                                           JoinCase{L"C:", L"C:Vemlox"},
+                                           JoinCase{LR"(C:\)", LR"(C:\Vemlox)"},
+                                           JoinCase{LR"(D:\Apps)", LR"(D:\Apps\Vemlox)"},
+                                           JoinCase{L"", L"Vemlox"}));
+
+TEST_F(ProgramFilesVariable, MissingVariableIsReported) {
+    set(nullptr);
+    const auto folder = install_dir();
+    ASSERT_FALSE(folder);
+    EXPECT_EQ(folder.error(), "ProgramFiles is not set");
+}
+
+TEST_F(ProgramFilesVariable, LongValueIsReadWhole) {
+    const std::wstring long_value = L"C:\\" + std::wstring(600, L'p');
+    set(long_value.c_str());
+    EXPECT_EQ(install_dir(), long_value + L"\\Vemlox");
+}
+
+} // namespace
+} // namespace vemlox::win
