@@ -4,6 +4,7 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "vemlox_client.hpp"
+#include "win/console.hpp"
 #include "win/wide.hpp"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <windows.h>
 
 namespace {
 
@@ -38,36 +38,11 @@ constexpr std::string_view USAGE =
     "Prints the service's response line. Exit code 0 for an ok response, 1 for an error\n"
     "response or when no response came, 2 for a usage error. --wait bounds how long a busy\n"
     "service is waited for (default 10); --show-request prints the request line sent on\n"
-    "standard error first.\n";
-
-// One line on a standard stream: through the console's Unicode output when it is a console
-// (its code page would garble UTF-8), as UTF-8 bytes otherwise.
-void write_text(DWORD which, std::string_view text) {
-    const HANDLE stream = GetStdHandle(which);
-    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DWORD mode = 0;
-    if (GetConsoleMode(stream, &mode)) {
-        const std::wstring wide = win::to_wide(text);
-        DWORD written = 0;
-        (void)WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                            nullptr);
-        return;
-    }
-    while (!text.empty()) {
-        DWORD written = 0;
-        if (!WriteFile(stream, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written == 0) {
-            return;
-        }
-        text.remove_prefix(written);
-    }
-}
+    "standard error first.";
 
 int usage_error(std::string_view problem) {
-    write_text(STD_ERROR_HANDLE, "vemlox-client: " + std::string(problem) + "\n");
-    write_text(STD_ERROR_HANDLE, USAGE);
+    win::write_line(win::ConsoleStream::Error, "vemlox-client: " + std::string(problem));
+    win::write_line(win::ConsoleStream::Error, USAGE);
     return EXIT_USAGE;
 }
 
@@ -156,7 +131,7 @@ int run(std::vector<std::string> arguments) {
     bool show_request = false;
     std::size_t next = 0;
     if (next < arguments.size() && (arguments[next] == "--help" || arguments[next] == "-h")) {
-        write_text(STD_OUTPUT_HANDLE, USAGE);
+        win::write_line(win::ConsoleStream::Output, USAGE);
         return EXIT_OK;
     }
     while (next < arguments.size() && arguments[next].starts_with("--")) {
@@ -189,20 +164,20 @@ int run(std::vector<std::string> arguments) {
         return usage_error(line.error());
     }
     if (show_request) {
-        write_text(STD_ERROR_HANDLE, "request: " + *line + "\n");
+        win::write_line(win::ConsoleStream::Error, "request: " + *line);
     }
 
     const std::expected<std::string, client::ClientError> response =
         client::exchange(*line, options);
     if (!response) {
-        write_text(STD_ERROR_HANDLE, "vemlox-client: " + response.error().message + "\n");
+        win::write_line(win::ConsoleStream::Error, "vemlox-client: " + response.error().message);
         return EXIT_FAILED;
     }
-    write_text(STD_OUTPUT_HANDLE, *response + "\n");
+    win::write_line(win::ConsoleStream::Output, *response);
     const std::expected<Response, std::string> decoded = client::decode_response(*response);
     if (!decoded) {
-        write_text(STD_ERROR_HANDLE, "vemlox-client: unreadable response from the service: " +
-                                         decoded.error() + "\n");
+        win::write_line(win::ConsoleStream::Error,
+                        "vemlox-client: unreadable response from the service: " + decoded.error());
         return EXIT_FAILED;
     }
     return std::holds_alternative<OkResponse>(*decoded) ? EXIT_OK : EXIT_FAILED;

@@ -1,11 +1,8 @@
 #include "server_check.hpp"
 
 #include "win/names.hpp"
-#include "win/paths.hpp"
-#include "win/wide.hpp"
 
 #include <cstddef>
-#include <windows.h>
 
 namespace vemlox::client {
 
@@ -28,19 +25,6 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 } // namespace
-
-std::expected<std::string, std::string> install_dir() {
-    std::wstring value(32767, L'\0');
-    // An empty variable gives 0 like a missing one; only the error code tells them apart.
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetEnvironmentVariableW(L"ProgramFiles", value.data(), static_cast<DWORD>(value.size()));
-    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        return std::unexpected("ProgramFiles is not set");
-    }
-    value.resize(length < value.size() ? length : 0);
-    return win::to_utf8(win::join_path(value, win::to_wide(win::INSTALL_FOLDER_NAME)));
-}
 
 bool server_image_allowed(std::string_view server_image, std::string_view install_folder) {
     const std::size_t cut = server_image.rfind('\\');

@@ -1,15 +1,9 @@
 // Which process the client trusts on the other end of the pipe: the installed service only.
 #pragma once
 
-#include <expected>
-#include <string>
 #include <string_view>
 
 namespace vemlox::client {
-
-// The install folder: %ProgramFiles% joined with "Vemlox" by the installer's rule, or the failure
-// "ProgramFiles is not set".
-[[nodiscard]] std::expected<std::string, std::string> install_dir();
 
 // True when `server_image` (a UTF-8 Win32 path) is "vemlox-service.exe" directly in
 // `install_folder`. Folder and file name compare with ASCII letters in either case and every other

@@ -3,6 +3,7 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
+#include "win/install_dir.hpp"
 #include "win/names.hpp"
 #include "win/os_error_text.hpp"
 #include "win/unique_handle.hpp"
@@ -91,13 +92,15 @@ std::expected<void, ClientError> verify_server(HANDLE pipe) {
                          std::to_string(pid) + "): " + win::os_error_text(GetLastError()));
     }
     const std::string image = win::to_utf8(std::wstring_view(buffer.data(), size));
-    const std::expected<std::string, std::string> folder = install_dir();
+    // The same folder the installer copies the service into.
+    const std::expected<std::wstring, std::string> folder = win::install_dir();
     if (!folder) {
         return untrusted("cannot tell where the service is installed: " + folder.error());
     }
-    if (!server_image_allowed(image, *folder)) {
+    const std::string install_folder = win::to_utf8(*folder);
+    if (!server_image_allowed(image, install_folder)) {
         return untrusted(pipe_name() + " is served by " + image + ", not by " +
-                         std::string(win::SERVICE_EXE_NAME) + " in " + *folder +
+                         std::string(win::SERVICE_EXE_NAME) + " in " + install_folder +
                          "; nothing was sent");
     }
     return {};
