@@ -13,8 +13,7 @@ constexpr std::int64_t FILETIME_UNITS_PER_MS = 10000;
 
 } // namespace
 
-BoundedFlush::BoundedFlush()
-    : thread_(OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId())) {
+BoundedFlush::BoundedFlush() : thread_(OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId())) {
     if (!thread_) {
         error_ = GetLastError();
         return;
@@ -33,7 +32,8 @@ bool BoundedFlush::flush(HANDLE pipe, DWORD timeout_ms) {
     // A negative due time is relative, in 100-nanosecond units.
     const std::int64_t due = -static_cast<std::int64_t>(timeout_ms) * FILETIME_UNITS_PER_MS;
     const auto due_bits = static_cast<std::uint64_t>(due);
-    FILETIME due_time{static_cast<DWORD>(due_bits & 0xFFFFFFFFu), static_cast<DWORD>(due_bits >> 32)};
+    FILETIME due_time{static_cast<DWORD>(due_bits & 0xFFFFFFFFu),
+                      static_cast<DWORD>(due_bits >> 32)};
     SetThreadpoolTimer(timer_.get(), &due_time, CANCEL_RETRY_PERIOD_MS, 0);
     const BOOL flushed = FlushFileBuffers(pipe);
     // No cancel may outlive this flush: a late one would hit whatever this thread does next.

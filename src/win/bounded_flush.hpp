@@ -3,9 +3,8 @@
 
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
 #include <atomic>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -38,7 +37,8 @@ class BoundedFlush {
     [[nodiscard]] bool flush(HANDLE pipe, DWORD timeout_ms);
 
   private:
-    static void CALLBACK cancel_flush(PTP_CALLBACK_INSTANCE instance, PVOID context, PTP_TIMER timer);
+    static void CALLBACK cancel_flush(PTP_CALLBACK_INSTANCE instance, PVOID context,
+                                      PTP_TIMER timer);
 
     DWORD error_ = ERROR_SUCCESS;
     UniqueHandle thread_;

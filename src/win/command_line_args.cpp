@@ -6,7 +6,9 @@ namespace vemlox::win {
 
 namespace {
 
-bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool is_blank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
 
 } // namespace
 

@@ -2,11 +2,10 @@
 
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -15,7 +14,8 @@ namespace {
 template <typename Write> void write_all(std::size_t size, Write write) {
     std::size_t done = 0;
     while (done < size) {
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, std::numeric_limits<DWORD>::max() / 4));
+        const auto chunk = static_cast<DWORD>(
+            std::min<std::size_t>(size - done, std::numeric_limits<DWORD>::max() / 4));
         DWORD written = 0;
         if (!write(done, chunk, written) || written == 0) {
             return;
@@ -27,7 +27,8 @@ template <typename Write> void write_all(std::size_t size, Write write) {
 } // namespace
 
 void write_line(ConsoleStream stream, std::string_view text) {
-    const HANDLE handle = GetStdHandle(stream == ConsoleStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    const HANDLE handle =
+        GetStdHandle(stream == ConsoleStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return;
     }

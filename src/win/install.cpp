@@ -56,7 +56,8 @@ std::expected<void, DWORD> copy_file(const std::wstring& from, const std::wstrin
 
 // The service executable under its installed name, and the app's executables found beside it.
 // Run from the install folder itself there is nothing to copy.
-std::expected<void, std::string> copy_executables(const std::wstring& running_path, const std::wstring& folder) {
+std::expected<void, std::string> copy_executables(const std::wstring& running_path,
+                                                  const std::wstring& folder) {
     const std::wstring target = join_path(folder, to_wide(SERVICE_EXE_NAME));
     if (same_path(running_path, target)) {
         return {};
@@ -74,25 +75,28 @@ std::expected<void, std::string> copy_executables(const std::wstring& running_pa
             continue;
         }
         if (auto copied = copy_file(source, join_path(folder, to_wide(name))); !copied) {
-            return std::unexpected("copy " + std::string(name) + ": " + os_error_text(copied.error()));
+            return std::unexpected("copy " + std::string(name) + ": " +
+                                   os_error_text(copied.error()));
         }
     }
     return {};
 }
 
 std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std::wstring& folder) {
-    const std::wstring binary_path = quote_binary_path(join_path(folder, to_wide(SERVICE_EXE_NAME)));
+    const std::wstring binary_path =
+        quote_binary_path(join_path(folder, to_wide(SERVICE_EXE_NAME)));
     const UniqueServiceHandle service(CreateServiceW(
-        manager, to_wide(SERVICE_NAME).c_str(), to_wide(SERVICE_DISPLAY_NAME).c_str(), NEW_SERVICE_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary_path.c_str(), nullptr,
-        nullptr, nullptr, nullptr, nullptr));
+        manager, to_wide(SERVICE_NAME).c_str(), to_wide(SERVICE_DISPLAY_NAME).c_str(),
+        NEW_SERVICE_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+        binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) {
         return std::unexpected(scm_failure("create service"));
     }
     // The description only helps people reading the services list; the service works without it.
     std::wstring description = to_wide(SERVICE_DESCRIPTION);
     SERVICE_DESCRIPTIONW description_info{description.data()};
-    static_cast<void>(ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description_info));
+    static_cast<void>(
+        ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description_info));
     if (StartServiceW(service.get(), 0, nullptr) == 0) {
         return std::unexpected(scm_failure("start service"));
     }

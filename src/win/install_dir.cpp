@@ -19,8 +19,8 @@ std::expected<std::wstring, std::string> install_dir() {
     for (;;) {
         // An empty value also gives 0, and leaves the last error as it was.
         SetLastError(ERROR_SUCCESS);
-        const DWORD length =
-            GetEnvironmentVariableW(PROGRAM_FILES_VARIABLE, value.data(), static_cast<DWORD>(value.size()));
+        const DWORD length = GetEnvironmentVariableW(PROGRAM_FILES_VARIABLE, value.data(),
+                                                     static_cast<DWORD>(value.size()));
         if (length == 0) {
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
                 return std::unexpected(std::string(PROGRAM_FILES_NOT_SET));

@@ -9,11 +9,10 @@
 #include "win/uninstall.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <array>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -36,7 +35,8 @@ UINT run_service_host() {
     if (StartServiceCtrlDispatcherW(table.data()) != 0) {
         return EXIT_SUCCEEDED;
     }
-    write_line(ConsoleStream::Error, "This is a Windows service. To set it up, run as administrator:");
+    write_line(ConsoleStream::Error,
+               "This is a Windows service. To set it up, run as administrator:");
     write_line(ConsoleStream::Error, "  vemlox-service install");
     return EXIT_FAILED;
 }

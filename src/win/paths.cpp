@@ -10,15 +10,21 @@ namespace {
 // Long-path-aware executables can run from paths of up to 32767 units.
 constexpr DWORD MAX_MODULE_PATH_UNITS = 32768;
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool is_separator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
 
-bool is_ascii_letter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+bool is_ascii_letter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
 
 bool is_bare_drive(std::wstring_view text) {
     return text.size() == 2 && is_ascii_letter(text[0]) && text[1] == L':';
 }
 
-wchar_t ascii_upper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+wchar_t ascii_upper(wchar_t c) {
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
 
 struct Components {
     std::wstring drive;
@@ -32,7 +38,8 @@ Components components_of(std::wstring_view path) {
         result.drive = {ascii_upper(path[0]), L':'};
         path.remove_prefix(2);
     }
-    while (result.leading_separators < path.size() && is_separator(path[result.leading_separators])) {
+    while (result.leading_separators < path.size() &&
+           is_separator(path[result.leading_separators])) {
         ++result.leading_separators;
     }
     // "\x" is rooted and "\\server\share" is a UNC path; more leading separators mean nothing more.
@@ -82,8 +89,9 @@ std::wstring parent_folder(std::wstring_view path) {
     }
     if (cut == 0) {
         // "C:x.exe" lives in the current folder of drive C:.
-        return path.size() >= 2 && is_bare_drive(path.substr(0, 2)) ? std::wstring(path.substr(0, 2))
-                                                                    : std::wstring();
+        return path.size() >= 2 && is_bare_drive(path.substr(0, 2))
+                   ? std::wstring(path.substr(0, 2))
+                   : std::wstring();
     }
     const std::wstring_view with_separator = path.substr(0, cut);
     const std::wstring_view without = path.substr(0, cut - 1);

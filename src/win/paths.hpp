@@ -2,11 +2,10 @@
 // joining and comparing by components. Paths stay UTF-16 because they go back to Windows.
 #pragma once
 
-#include <windows.h>
-
 #include <expected>
 #include <string>
 #include <string_view>
+#include <windows.h>
 
 namespace vemlox::win {
 

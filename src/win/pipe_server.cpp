@@ -10,15 +10,13 @@
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
-#include <sddl.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <sddl.h>
 #include <utility>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -30,8 +28,10 @@ constexpr wchar_t PIPE_SDDL[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;AU)";
 // First instance only, so that a process which took the name before us cannot share it with us.
 // Overlapped, so that waiting for a client ends at once on a stop and waiting for a slow client
 // ends at its deadline.
-constexpr DWORD PIPE_OPEN_MODE = PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED;
-constexpr DWORD PIPE_MODE = PIPE_REJECT_REMOTE_CLIENTS | PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+constexpr DWORD PIPE_OPEN_MODE =
+    PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED;
+constexpr DWORD PIPE_MODE =
+    PIPE_REJECT_REMOTE_CLIENTS | PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
 constexpr DWORD PIPE_INSTANCES = 1;
 constexpr DWORD PIPE_BUFFER_BYTES = 16384;
 constexpr DWORD CALLER_PATH_UNITS = 1024;
@@ -39,7 +39,8 @@ constexpr DWORD CALLER_PATH_UNITS = 1024;
 class Deadline {
   public:
     explicit Deadline(std::chrono::milliseconds span)
-        : end_(GetTickCount64() + static_cast<std::uint64_t>(std::max<std::int64_t>(span.count(), 0))) {}
+        : end_(GetTickCount64() +
+               static_cast<std::uint64_t>(std::max<std::int64_t>(span.count(), 0))) {}
 
     // Never INFINITE: a deadline always ends.
     [[nodiscard]] DWORD remaining_ms() const {
@@ -110,10 +111,12 @@ std::string client_executable_path(HANDLE pipe) {
 // simply gets nothing, and one that does not read is dealt with by the flush's deadline.
 void write_response(HANDLE pipe, HANDLE io_event, const Response& response, DWORD timeout_ms) {
     const std::string line = encode_response(response);
-    const auto size = static_cast<DWORD>(std::min<std::size_t>(line.size(), std::numeric_limits<DWORD>::max()));
+    const auto size =
+        static_cast<DWORD>(std::min<std::size_t>(line.size(), std::numeric_limits<DWORD>::max()));
     OVERLAPPED overlapped{};
     overlapped.hEvent = io_event;
-    if (WriteFile(pipe, line.data(), size, nullptr, &overlapped) == 0 && GetLastError() != ERROR_IO_PENDING) {
+    if (WriteFile(pipe, line.data(), size, nullptr, &overlapped) == 0 &&
+        GetLastError() != ERROR_IO_PENDING) {
         return;
     }
     DWORD written = 0;
@@ -122,10 +125,12 @@ void write_response(HANDLE pipe, HANDLE io_event, const Response& response, DWOR
 
 class Server {
   public:
-    Server(const std::wstring& log_folder, std::string_view own_executable_path, Operations& operations,
-           const PipeServerSettings& settings, HANDLE pipe, HANDLE io_event, BoundedFlush& flush)
-        : log_folder_(log_folder), own_executable_path_(own_executable_path), operations_(operations),
-          settings_(settings), pipe_(pipe), io_event_(io_event), flush_(flush) {}
+    Server(const std::wstring& log_folder, std::string_view own_executable_path,
+           Operations& operations, const PipeServerSettings& settings, HANDLE pipe, HANDLE io_event,
+           BoundedFlush& flush)
+        : log_folder_(log_folder), own_executable_path_(own_executable_path),
+          operations_(operations), settings_(settings), pipe_(pipe), io_event_(io_event),
+          flush_(flush) {}
 
     // One connection: exactly one log line, then exactly one response.
     void serve_connection() {
@@ -136,11 +141,14 @@ class Server {
             respond(ErrorResponse{FailureKind::Rejected, std::string(CALLER_NOT_ALLOWED)});
             return;
         }
-        const std::optional<std::string> line = read_request_line(
-            [this, &request_deadline](std::span<char> chunk) { return read_chunk(chunk, request_deadline); });
+        const std::optional<std::string> line =
+            read_request_line([this, &request_deadline](std::span<char> chunk) {
+                return read_chunk(chunk, request_deadline);
+            });
         if (!line) {
             append_log(log_folder_, "rejected: " + std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE));
-            respond(ErrorResponse{FailureKind::Rejected, std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE)});
+            respond(
+                ErrorResponse{FailureKind::Rejected, std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE)});
             return;
         }
         const Outcome outcome = handle_request(*line, operations_);
@@ -150,7 +158,8 @@ class Server {
 
   private:
     std::size_t read_chunk(std::span<char> chunk, const Deadline& deadline) {
-        const auto size = static_cast<DWORD>(std::min<std::size_t>(chunk.size(), REQUEST_CHUNK_BYTES));
+        const auto size =
+            static_cast<DWORD>(std::min<std::size_t>(chunk.size(), REQUEST_CHUNK_BYTES));
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event_;
         if (ReadFile(pipe_, chunk.data(), size, nullptr, &overlapped) == 0 &&
@@ -191,17 +200,19 @@ PipeServerSettings default_pipe_server_settings() {
                               std::chrono::milliseconds(10000)};
 }
 
-std::expected<void, std::string> serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
+std::expected<void, std::string> serve_pipe(const std::wstring& log_folder,
+                                            std::string_view own_executable_path,
                                             const StopSignal& stop, Operations& operations,
                                             const PipeServerSettings& settings) {
     UniqueLocalMemory descriptor;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SDDL, SDDL_REVISION_1, descriptor.put(),
-                                                             nullptr) == 0) {
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SDDL, SDDL_REVISION_1,
+                                                             descriptor.put(), nullptr) == 0) {
         return std::unexpected(setup_error("security descriptor", GetLastError()));
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    UniqueFile pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE, PIPE_INSTANCES,
-                                     PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES, 0, &attributes));
+    UniqueFile pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE,
+                                     PIPE_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES, 0,
+                                     &attributes));
     const DWORD create_error = GetLastError();
     descriptor.reset();
     if (!pipe) {
@@ -216,7 +227,8 @@ std::expected<void, std::string> serve_pipe(const std::wstring& log_folder, std:
         return std::unexpected(setup_error("flush timer", flush.error()));
     }
 
-    Server server(log_folder, own_executable_path, operations, settings, pipe.get(), io_event.get(), flush);
+    Server server(log_folder, own_executable_path, operations, settings, pipe.get(), io_event.get(),
+                  flush);
     // The flag is read before the first wait, after every wait and after every disconnect; the
     // stop event ends a wait at once, and a stop during a request takes effect once it has been
     // answered, flushed and disconnected.

@@ -21,7 +21,8 @@ inline constexpr std::size_t REQUEST_CHUNK_BYTES = 1024;
 inline constexpr std::size_t MAX_REQUEST_LINE_BYTES = 16384;
 
 inline constexpr std::string_view CALLER_NOT_ALLOWED = "caller not allowed";
-inline constexpr std::string_view REQUEST_TOO_LARGE_OR_INCOMPLETE = "request too large or incomplete";
+inline constexpr std::string_view REQUEST_TOO_LARGE_OR_INCOMPLETE =
+    "request too large or incomplete";
 
 struct PipeServerSettings {
     std::wstring pipe_name;
@@ -41,8 +42,8 @@ struct PipeServerSettings {
 // error code).
 // `own_executable_path` is the service executable's UTF-8 path; callers must live beside it.
 [[nodiscard]] std::expected<void, std::string>
-serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path, const StopSignal& stop,
-           Operations& operations, const PipeServerSettings& settings);
+serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
+           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings);
 
 // Reads up to `chunk.size()` bytes into `chunk`; 0 when the client is gone, has closed its end
 // or has run out of time.

@@ -37,11 +37,13 @@ StopSignal& process_stop_signal() {
 // while the service is stopped the name may belong to any process.
 void wake_pipe_server() {
     const UniqueFile client(CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
-std::string service_error(std::string_view text) { return "service error: " + std::string(text); }
+std::string service_error(std::string_view text) {
+    return "service error: " + std::string(text);
+}
 
 } // namespace
 
@@ -68,7 +70,8 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     std::expected<void, std::string> served;
     {
         const std::unique_ptr<Operations> operations = make_machine_operations(log_folder);
-        served = serve_pipe(log_folder, to_utf8(*own_path), stop, *operations, default_pipe_server_settings());
+        served = serve_pipe(log_folder, to_utf8(*own_path), stop, *operations,
+                            default_pipe_server_settings());
     }
 
     // The dispatcher lets the process end as soon as the stopped report is made, so every line,
@@ -83,8 +86,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
 DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID context) {
     switch (control) {
     case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-    {
+    case SERVICE_CONTROL_SHUTDOWN: {
         auto& stop = *static_cast<StopSignal*>(context);
         stop.request_stop();
         if (stop.event() == nullptr) {

@@ -4,9 +4,8 @@
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <limits>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -39,7 +38,9 @@ std::uint64_t seconds_since_1970() {
     GetSystemTimePreciseAsFileTime(&now);
     const std::uint64_t units =
         (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return units < FILETIME_UNITS_AT_1970 ? 0 : (units - FILETIME_UNITS_AT_1970) / FILETIME_UNITS_PER_SECOND;
+    return units < FILETIME_UNITS_AT_1970
+               ? 0
+               : (units - FILETIME_UNITS_AT_1970) / FILETIME_UNITS_PER_SECOND;
 }
 
 std::string log_line(std::string_view message) {
@@ -63,8 +64,8 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         static_cast<void>(MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
     const std::string line = log_line(message);
-    const UniqueFile file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr,
-                                      OPEN_ALWAYS, 0, nullptr));
+    const UniqueFile file(
+        CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_ALWAYS, 0, nullptr));
     if (!file) {
         return;
     }

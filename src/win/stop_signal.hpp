@@ -4,9 +4,8 @@
 
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
 #include <atomic>
+#include <windows.h>
 
 namespace vemlox::win {
 

@@ -21,7 +21,9 @@ constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
 // where a high-resolution timer is not available, Sleep does the waiting.
 class PollPause {
   public:
-    PollPause() : timer_(CreateWaitableTimerExW(nullptr, nullptr, HIGH_RESOLUTION_TIMER, TIMER_ALL_ACCESS)) {}
+    PollPause()
+        : timer_(
+              CreateWaitableTimerExW(nullptr, nullptr, HIGH_RESOLUTION_TIMER, TIMER_ALL_ACCESS)) {}
 
     void wait() {
         if (timer_) {
@@ -39,12 +41,15 @@ class PollPause {
     UniqueHandle timer_;
 };
 
-bool is_known_state(DWORD state) { return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED; }
+bool is_known_state(DWORD state) {
+    return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED;
+}
 
 } // namespace
 
 std::expected<void, std::string> remove_service(SC_HANDLE manager) {
-    const UniqueServiceHandle service(OpenServiceW(manager, to_wide(SERVICE_NAME).c_str(), SERVICE_REMOVAL_ACCESS));
+    const UniqueServiceHandle service(
+        OpenServiceW(manager, to_wide(SERVICE_NAME).c_str(), SERVICE_REMOVAL_ACCESS));
     if (!service) {
         return std::unexpected(scm_failure("open service"));
     }
@@ -56,8 +61,8 @@ std::expected<void, std::string> remove_service(SC_HANDLE manager) {
     for (int poll = 0; poll < MAX_STATUS_POLLS; ++poll) {
         SERVICE_STATUS_PROCESS status{};
         DWORD needed = 0;
-        if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
-                                 sizeof(status), &needed) == 0) {
+        if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                 reinterpret_cast<LPBYTE>(&status), sizeof(status), &needed) == 0) {
             break;
         }
         if (status.dwCurrentState == SERVICE_STOPPED || !is_known_state(status.dwCurrentState)) {

@@ -3,10 +3,9 @@
 
 #include "win/command_outcome.hpp"
 
-#include <windows.h>
-
 #include <expected>
 #include <string>
+#include <windows.h>
 
 namespace vemlox::win {
 

@@ -1,7 +1,6 @@
 #include "win/binary_path_quoting.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace vemlox::win {
@@ -24,15 +23,11 @@ INSTANTIATE_TEST_SUITE_P(
         QuotingCase{LR"(C:\Vemlox\vemlox-service.exe)", LR"(C:\Vemlox\vemlox-service.exe)"},
         QuotingCase{LR"(C:\Program Files\Vemlox\vemlox-service.exe)",
                     LR"("C:\Program Files\Vemlox\vemlox-service.exe")"},
-        QuotingCase{L"", LR"("")"},
-        QuotingCase{L"a\tb", L"\"a\tb\""},
-        QuotingCase{L"a\nb", L"\"a\nb\""},
-        QuotingCase{L"a\vb", L"\"a\vb\""},
+        QuotingCase{L"", LR"("")"}, QuotingCase{L"a\tb", L"\"a\tb\""},
+        QuotingCase{L"a\nb", L"\"a\nb\""}, QuotingCase{L"a\vb", L"\"a\vb\""},
         // Backslashes before a double quote or the closing quote are doubled, others kept.
-        QuotingCase{LR"(a"b)", LR"("a\"b")"},
-        QuotingCase{LR"(a\"b)", LR"("a\\\"b")"},
-        QuotingCase{LR"(a\\"b)", LR"("a\\\\\"b")"},
-        QuotingCase{LR"(C:\a b\)", LR"("C:\a b\\")"},
+        QuotingCase{LR"(a"b)", LR"("a\"b")"}, QuotingCase{LR"(a\"b)", LR"("a\\\"b")"},
+        QuotingCase{LR"(a\\"b)", LR"("a\\\\\"b")"}, QuotingCase{LR"(C:\a b\)", LR"("C:\a b\\")"},
         QuotingCase{LR"(C:\a b\\)", LR"("C:\a b\\\\")"},
         QuotingCase{LR"(C:\a\\b c)", LR"("C:\a\\b c")"},
         // No blank, no quote: even a trailing backslash stays as it is.

@@ -1,7 +1,6 @@
 #include "win/caller_check.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace vemlox::win {
@@ -19,7 +18,8 @@ class CallerAllowed : public ::testing::TestWithParam<CallerCase> {};
 
 TEST_P(CallerAllowed, FollowsTheFolderAndNameRule) {
     const CallerCase& c = GetParam();
-    EXPECT_EQ(caller_allowed(c.caller, c.own), c.allowed) << "caller " << c.caller << ", own " << c.own;
+    EXPECT_EQ(caller_allowed(c.caller, c.own), c.allowed)
+        << "caller " << c.caller << ", own " << c.own;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -31,8 +31,8 @@ INSTANTIATE_TEST_SUITE_P(
         CallerCase{R"(C:\Program Files\Vemlox\VEMLOX.EXE)", OWN, true},
         CallerCase{R"(C:\Program Files\Vemlox\Vemlox-App.Exe)", OWN, true},
         CallerCase{R"(c:\program files\vemlox\vemlox.exe)", OWN, true},
-        CallerCase{R"(C:\PROGRAM FILES\VEMLOX\vemlox-app.exe)", R"(c:\program files\vemlox\Vemlox-Service.EXE)",
-                   true},
+        CallerCase{R"(C:\PROGRAM FILES\VEMLOX\vemlox-app.exe)",
+                   R"(c:\program files\vemlox\Vemlox-Service.EXE)", true},
         // The service itself and other names are not callers.
         CallerCase{R"(C:\Program Files\Vemlox\vemlox-service.exe)", OWN, false},
         CallerCase{R"(C:\Program Files\Vemlox\vemlox.exe.exe)", OWN, false},
@@ -49,17 +49,16 @@ INSTANTIATE_TEST_SUITE_P(
         CallerCase{R"(C:/Program Files/Vemlox/vemlox.exe)", OWN, false},
         CallerCase{R"(Z:\Program Files\Vemlox\vemlox.exe)", OWN, false},
         // Only ASCII letters fold: "É" against "é" is a different folder.
-        CallerCase{"C:\\Programme\\\xC3\x89tude\\vemlox.exe", "C:\\Programme\\\xC3\xA9tude\\vemlox-service.exe",
-                   false},
-        CallerCase{"C:\\Programme\\\xC3\xA9tude\\vemlox.exe", "C:\\Programme\\\xC3\xA9tude\\vemlox-service.exe",
-                   true},
+        CallerCase{"C:\\Programme\\\xC3\x89tude\\vemlox.exe",
+                   "C:\\Programme\\\xC3\xA9tude\\vemlox-service.exe", false},
+        CallerCase{"C:\\Programme\\\xC3\xA9tude\\vemlox.exe",
+                   "C:\\Programme\\\xC3\xA9tude\\vemlox-service.exe", true},
         // No backslash, or nothing before it.
         CallerCase{"vemlox.exe", OWN, false},
         CallerCase{R"(C:\Program Files\Vemlox\vemlox.exe)", "vemlox-service.exe", false},
         CallerCase{R"(\vemlox.exe)", R"(\vemlox-service.exe)", false},
         // An unidentified caller.
-        CallerCase{"", OWN, false},
-        CallerCase{"", "", false}));
+        CallerCase{"", OWN, false}, CallerCase{"", "", false}));
 
 } // namespace
 } // namespace vemlox::win

@@ -1,7 +1,6 @@
 #include "win/command_line_args.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -23,11 +22,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, SplitCommandLine,
     ::testing::Values(
         // How the Service Control Manager starts us: the quoted path alone.
-        SplitCase{LR"("C:\Program Files\Vemlox\vemlox-service.exe")", {LR"(C:\Program Files\Vemlox\vemlox-service.exe)"}},
+        SplitCase{LR"("C:\Program Files\Vemlox\vemlox-service.exe")",
+                  {LR"(C:\Program Files\Vemlox\vemlox-service.exe)"}},
         SplitCase{LR"("C:\Program Files\Vemlox\vemlox-service.exe" install)",
                   {LR"(C:\Program Files\Vemlox\vemlox-service.exe)", L"install"}},
-        SplitCase{L"vemlox-service.exe", {L"vemlox-service.exe"}},
-        SplitCase{L"", {L""}},
+        SplitCase{L"vemlox-service.exe", {L"vemlox-service.exe"}}, SplitCase{L"", {L""}},
         SplitCase{L"x.exe   uninstall \t extra  ", {L"x.exe", L"uninstall", L"extra"}},
         SplitCase{L"x.exe\tinstall", {L"x.exe", L"install"}},
         // An empty quoted argument is an argument.

@@ -1,11 +1,9 @@
 #include "win/install_dir.hpp"
 
 #include <gtest/gtest.h>
-
-#include <windows.h>
-
 #include <optional>
 #include <string>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {
@@ -21,9 +19,13 @@ class ProgramFilesVariable : public ::testing::Test {
             saved_ = std::wstring(buffer, length);
         }
     }
-    void TearDown() override { SetEnvironmentVariableW(L"ProgramFiles", saved_ ? saved_->c_str() : nullptr); }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"ProgramFiles", saved_ ? saved_->c_str() : nullptr);
+    }
 
-    static void set(const wchar_t* value) { ASSERT_NE(SetEnvironmentVariableW(L"ProgramFiles", value), 0); }
+    static void set(const wchar_t* value) {
+        ASSERT_NE(SetEnvironmentVariableW(L"ProgramFiles", value), 0);
+    }
 
   private:
     std::optional<std::wstring> saved_;
@@ -43,14 +45,13 @@ TEST_P(InstallDir, JoinsProgramFilesWithVemlox) {
     EXPECT_EQ(*folder, std::wstring(GetParam().expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, InstallDir,
-                         ::testing::Values(JoinCase{LR"(C:\Program Files)", LR"(C:\Program Files\Vemlox)"},
-                                           JoinCase{LR"(C:\Program Files\)", LR"(C:\Program Files\Vemlox)"},
-                                           JoinCase{LR"(C:\Program Files/)", LR"(C:\Program Files/Vemlox)"},
-                                           JoinCase{L"C:", L"C:Vemlox"},
-                                           JoinCase{LR"(C:\)", LR"(C:\Vemlox)"},
-                                           JoinCase{LR"(D:\Apps)", LR"(D:\Apps\Vemlox)"},
-                                           JoinCase{L"", L"Vemlox"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, InstallDir,
+    ::testing::Values(JoinCase{LR"(C:\Program Files)", LR"(C:\Program Files\Vemlox)"},
+                      JoinCase{LR"(C:\Program Files\)", LR"(C:\Program Files\Vemlox)"},
+                      JoinCase{LR"(C:\Program Files/)", LR"(C:\Program Files/Vemlox)"},
+                      JoinCase{L"C:", L"C:Vemlox"}, JoinCase{LR"(C:\)", LR"(C:\Vemlox)"},
+                      JoinCase{LR"(D:\Apps)", LR"(D:\Apps\Vemlox)"}, JoinCase{L"", L"Vemlox"}));
 
 TEST_F(ProgramFilesVariable, MissingVariableIsReported) {
     set(nullptr);

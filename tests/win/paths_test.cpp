@@ -1,14 +1,14 @@
 #include "win/paths.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace vemlox::win {
 namespace {
 
 TEST(ParentFolder, KeepsTheSeparatorOfARootOnly) {
-    EXPECT_EQ(parent_folder(LR"(C:\Program Files\Vemlox\vemlox-service.exe)"), LR"(C:\Program Files\Vemlox)");
+    EXPECT_EQ(parent_folder(LR"(C:\Program Files\Vemlox\vemlox-service.exe)"),
+              LR"(C:\Program Files\Vemlox)");
     EXPECT_EQ(parent_folder(LR"(C:\vemlox-service.exe)"), LR"(C:\)");
     EXPECT_EQ(parent_folder(LR"(C:/a/b.exe)"), LR"(C:/a)");
     EXPECT_EQ(parent_folder(LR"(\\server\share\b.exe)"), LR"(\\server\share)");
@@ -19,7 +19,8 @@ TEST(ParentFolder, KeepsTheSeparatorOfARootOnly) {
 }
 
 TEST(JoinPath, AddsABackslashOnlyWhereNeeded) {
-    EXPECT_EQ(join_path(LR"(C:\Program Files\Vemlox)", L"service.log"), LR"(C:\Program Files\Vemlox\service.log)");
+    EXPECT_EQ(join_path(LR"(C:\Program Files\Vemlox)", L"service.log"),
+              LR"(C:\Program Files\Vemlox\service.log)");
     EXPECT_EQ(join_path(LR"(C:\)", L"service.log"), LR"(C:\service.log)");
     EXPECT_EQ(join_path(L"C:/x/", L"service.log"), L"C:/x/service.log");
     EXPECT_EQ(join_path(L"C:", L"service.log"), L"C:service.log");

@@ -1,26 +1,23 @@
 // The pipe server for real, on a pipe name of its own. Callers are checked by executable path,
 // so allowed clients are copies of this test executable named "vemlox.exe", started in client
 // mode; this process itself is a caller from the wrong folder.
-#include "win/pipe_server.hpp"
-
 #include "actions/dispatcher.hpp"
 #include "protocol/quoted.hpp"
 #include "protocol/response.hpp"
 #include "temp_folder.hpp"
+#include "win/pipe_server.hpp"
 #include "win/stop_signal.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
 #include <atomic>
 #include <chrono>
 #include <expected>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace vemlox::win {
 namespace {
@@ -40,7 +37,8 @@ constexpr DWORD CLIENT_COULD_NOT_CONNECT = 3;
 std::optional<std::wstring> environment_value(const wchar_t* name) {
     std::wstring value(32768, L'\0');
     SetLastError(ERROR_SUCCESS);
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    const DWORD length =
+        GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
     if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
         return std::nullopt;
     }
@@ -51,8 +49,8 @@ std::optional<std::wstring> environment_value(const wchar_t* name) {
 // Between two connections the only instance is busy; clients wait for it like real ones do.
 UniqueFile connect_to(const std::wstring& pipe_name) {
     for (int attempt = 0; attempt < 500; ++attempt) {
-        UniqueFile pipe(
-            CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueFile pipe(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
         if (pipe) {
             return pipe;
         }
@@ -86,7 +84,8 @@ std::string read_line(HANDLE pipe) {
     std::string bytes;
     char byte = 0;
     DWORD count = 0;
-    while (bytes.find('\n') == std::string::npos && ReadFile(pipe, &byte, 1, &count, nullptr) != 0 && count == 1) {
+    while (bytes.find('\n') == std::string::npos &&
+           ReadFile(pipe, &byte, 1, &count, nullptr) != 0 && count == 1) {
         bytes.push_back(byte);
     }
     return bytes;
@@ -103,7 +102,8 @@ UINT run_as_client(const std::wstring& pipe_name) {
         send(pipe.get(), to_utf8(*request));
     }
     std::string response = read_line(pipe.get());
-    const std::string log = read_file(environment_value(CLIENT_LOG_VARIABLE).value_or(L"")).value_or("");
+    const std::string log =
+        read_file(environment_value(CLIENT_LOG_VARIABLE).value_or(L"")).value_or("");
     response += read_to_end(pipe.get());
     const std::wstring out = environment_value(CLIENT_OUT_VARIABLE).value_or(L"");
     write_file(out, response);
@@ -201,8 +201,9 @@ class PipeServer : public ::testing::Test {
             stop_.request_stop();
             // A server that missed the stop event still ends after one more connection.
             if (!server_ended(10000)) {
-                const UniqueFile wake(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+                const UniqueFile wake(CreateFileW(settings_.pipe_name.c_str(),
+                                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
             }
             WaitForSingleObject(thread_.get(), INFINITE);
         }
@@ -212,13 +213,16 @@ class PipeServer : public ::testing::Test {
         thread_.reset(CreateThread(nullptr, 0, &PipeServer::serve, this, 0, nullptr));
         ASSERT_TRUE(thread_);
         // Listening once the pipe name exists.
-        for (int attempt = 0; attempt < 500 && WaitNamedPipeW(settings_.pipe_name.c_str(), 100) == 0; ++attempt) {
+        for (int attempt = 0;
+             attempt < 500 && WaitNamedPipeW(settings_.pipe_name.c_str(), 100) == 0; ++attempt) {
             Sleep(10);
         }
     }
 
     // True when the server returned within `timeout_ms`.
-    bool server_ended(DWORD timeout_ms) { return WaitForSingleObject(thread_.get(), timeout_ms) == WAIT_OBJECT_0; }
+    bool server_ended(DWORD timeout_ms) {
+        return WaitForSingleObject(thread_.get(), timeout_ms) == WAIT_OBJECT_0;
+    }
 
     // The allowed client: a copy of this executable as "vemlox.exe" in the service's folder.
     ClientResult run_client(const std::optional<std::string>& request) {
@@ -228,18 +232,21 @@ class PipeServer : public ::testing::Test {
             GetModuleFileNameW(nullptr, self, MAX_PATH);
             EXPECT_NE(CopyFileW(self, client.c_str(), FALSE), 0);
         }
-        const std::wstring out = folder_.file(L"client-" + std::to_wstring(++clients_run_) + L".out");
+        const std::wstring out =
+            folder_.file(L"client-" + std::to_wstring(++clients_run_) + L".out");
         SetEnvironmentVariableW(CLIENT_PIPE_VARIABLE, settings_.pipe_name.c_str());
-        SetEnvironmentVariableW(CLIENT_SEND_VARIABLE, request ? to_wide(*request).c_str() : nullptr);
+        SetEnvironmentVariableW(CLIENT_SEND_VARIABLE,
+                                request ? to_wide(*request).c_str() : nullptr);
         SetEnvironmentVariableW(CLIENT_LOG_VARIABLE, folder_.file(L"service.log").c_str());
         SetEnvironmentVariableW(CLIENT_OUT_VARIABLE, out.c_str());
         std::wstring command_line = L"\"" + client + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        const BOOL started = CreateProcessW(client.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                            nullptr, &startup, &process);
-        for (const wchar_t* name : {CLIENT_PIPE_VARIABLE, CLIENT_SEND_VARIABLE, CLIENT_LOG_VARIABLE, CLIENT_OUT_VARIABLE}) {
+        const BOOL started = CreateProcessW(client.c_str(), command_line.data(), nullptr, nullptr,
+                                            FALSE, 0, nullptr, nullptr, &startup, &process);
+        for (const wchar_t* name : {CLIENT_PIPE_VARIABLE, CLIENT_SEND_VARIABLE, CLIENT_LOG_VARIABLE,
+                                    CLIENT_OUT_VARIABLE}) {
             SetEnvironmentVariableW(name, nullptr);
         }
         ClientResult result;
@@ -263,7 +270,9 @@ class PipeServer : public ::testing::Test {
         return messages_of(read_file(folder_.file(L"service.log")).value_or(""));
     }
 
-    [[nodiscard]] std::string own_path() const { return to_utf8(folder_.file(L"vemlox-service.exe")); }
+    [[nodiscard]] std::string own_path() const {
+        return to_utf8(folder_.file(L"vemlox-service.exe"));
+    }
 
     TempFolder folder_;
     PipeServerSettings settings_;
@@ -274,8 +283,8 @@ class PipeServer : public ::testing::Test {
   private:
     static DWORD WINAPI serve(LPVOID self) {
         auto* test = static_cast<PipeServer*>(self);
-        test->result_ = serve_pipe(test->folder_.path(), test->own_path(), test->stop_, test->operations_,
-                                   test->settings_);
+        test->result_ = serve_pipe(test->folder_.path(), test->own_path(), test->stop_,
+                                   test->operations_, test->settings_);
         return 0;
     }
 
@@ -319,7 +328,8 @@ TEST_F(PipeServer, RejectsACallerFromAnotherFolderWithoutReadingItsRequest) {
 
 TEST_F(PipeServer, RefusesAnOwnClientThatSendsNoCompleteLineInTime) {
     start_server();
-    for (const std::optional<std::string>& request : {std::optional<std::string>{}, std::optional<std::string>{R"({"op":)"}}) {
+    for (const std::optional<std::string>& request :
+         {std::optional<std::string>{}, std::optional<std::string>{R"({"op":)"}}) {
         const ClientResult client = run_client(request);
         EXPECT_EQ(client.exit_code, 0u);
         EXPECT_EQ(client.response, rejection("request too large or incomplete"));
@@ -356,8 +366,8 @@ TEST_F(PipeServer, StopWhileWaitingForAClientEndsAtOnceWithoutALogLine) {
     ASSERT_TRUE(result_ && *result_);
     EXPECT_TRUE(log().empty());
     // The pipe is closed: nobody can connect any more.
-    EXPECT_FALSE(UniqueFile(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr)));
+    EXPECT_FALSE(UniqueFile(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        0, nullptr, OPEN_EXISTING, 0, nullptr)));
 }
 
 TEST_F(PipeServer, StopDuringARequestLetsTheClientTakeItsResponseFirst) {
@@ -380,7 +390,8 @@ TEST_F(PipeServer, StopDuringARequestLetsTheClientTakeItsResponseFirst) {
 }
 
 TEST_F(PipeServer, FailsSetupWhenThePipeNameIsTaken) {
-    const UniqueFile squatter(CreateNamedPipeW(settings_.pipe_name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 512, 512, 0, nullptr));
+    const UniqueFile squatter(CreateNamedPipeW(settings_.pipe_name.c_str(), PIPE_ACCESS_DUPLEX, 0,
+                                               1, 512, 512, 0, nullptr));
     ASSERT_TRUE(squatter);
     // Already stopped: a server that did start would return success at once.
     stop_.request_stop();

@@ -1,9 +1,8 @@
 #include "win/pipe_server.hpp"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>

@@ -1,11 +1,9 @@
-#include "win/service_log.hpp"
-
 #include "temp_folder.hpp"
+#include "win/service_log.hpp"
 #include "win/unique_handle.hpp"
 
-#include <gtest/gtest.h>
-
 #include <ctime>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,7 +63,8 @@ TEST_F(ServiceLog, AppendsInOrderOneLinePerCall) {
     append_log(folder_.path(), "started");
     append_log(folder_.path(), "ping: ok");
     append_log(folder_.path(), "stopped");
-    EXPECT_EQ(messages_of(*read_file(log_)), (std::vector<std::string>{"started", "ping: ok", "stopped"}));
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"started", "ping: ok", "stopped"}));
 }
 
 TEST_F(ServiceLog, TurnsEveryCrAndLfIntoASpaceAndKeepsTheRest) {
@@ -73,7 +72,8 @@ TEST_F(ServiceLog, TurnsEveryCrAndLfIntoASpaceAndKeepsTheRest) {
     append_log(folder_.path(), "");
     append_log(folder_.path(), "\r");
     append_log(folder_.path(), "tab\there \xC3\xA9 \"q\"");
-    EXPECT_EQ(messages_of(*read_file(log_)), (std::vector<std::string>{"a  b ", "", " ", "tab\there \xC3\xA9 \"q\""}));
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"a  b ", "", " ", "tab\there \xC3\xA9 \"q\""}));
 }
 
 TEST_F(ServiceLog, FileOfExactlyTheLimitGetsOneMoreLineAndRotatesAtTheNext) {
@@ -111,7 +111,8 @@ TEST_F(ServiceLog, RotationReplacesTheOlderGeneration) {
 
 TEST_F(ServiceLog, AppendsWhileAReaderHoldsTheFileOpen) {
     append_log(folder_.path(), "first");
-    const UniqueFile reader(CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const UniqueFile reader(CreateFileW(log_.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader);
     append_log(folder_.path(), "second");
@@ -122,7 +123,8 @@ TEST_F(ServiceLog, WritesAtTheEndEvenAfterSomeoneElseAppended) {
     append_log(folder_.path(), "first");
     write_file(log_, *read_file(log_) + "1 from elsewhere\n");
     append_log(folder_.path(), "second");
-    EXPECT_EQ(messages_of(*read_file(log_)), (std::vector<std::string>{"first", "from elsewhere", "second"}));
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"first", "from elsewhere", "second"}));
 }
 
 TEST_F(ServiceLog, FolderThatCannotBeWrittenIsSilentlyIgnored) {

@@ -4,11 +4,10 @@
 
 #include "win/unique_handle.hpp"
 
-#include <windows.h>
-
 #include <atomic>
 #include <optional>
 #include <string>
+#include <windows.h>
 
 namespace vemlox::win::testing {
 
@@ -18,7 +17,8 @@ class TempFolder {
         static std::atomic<unsigned> counter{0};
         wchar_t temp[MAX_PATH + 1] = {};
         const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-        path_ = std::wstring(temp, length) + L"vemlox-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+        path_ = std::wstring(temp, length) + L"vemlox-test-" +
+                std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(counter.fetch_add(1)) + L"-" + std::to_wstring(GetTickCount64());
         CreateDirectoryW(path_.c_str(), nullptr);
     }
@@ -49,7 +49,8 @@ class TempFolder {
 inline constexpr DWORD SHARE_EVERYTHING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 inline std::optional<std::string> read_file(const std::wstring& path) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, SHARE_EVERYTHING, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, SHARE_EVERYTHING, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
     if (!file) {
         return std::nullopt;
     }
@@ -63,9 +64,12 @@ inline std::optional<std::string> read_file(const std::wstring& path) {
 }
 
 inline bool write_file(const std::wstring& path, const std::string& content) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, SHARE_EVERYTHING, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, SHARE_EVERYTHING, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    return file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) != 0 &&
+    return file &&
+           WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                     nullptr) != 0 &&
            written == content.size();
 }
 
