@@ -140,7 +140,10 @@ class WinePrefix:
     @classmethod
     def copy_of(cls, template: Path, path: Path) -> "WinePrefix":
         path = Path(path)
-        shutil.rmtree(path, ignore_errors=True)
+        if path.exists():
+            # A run that was killed may have left this prefix's persistent server behind.
+            _quiet([WINESERVER, "-k"], wine_environment(path.resolve()), timeout=60)
+            shutil.rmtree(path, ignore_errors=True)
         path.parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["cp", "-a", str(template), str(path)], check=True, timeout=300)
         (path / _TEMPLATE_STAMP).unlink(missing_ok=True)
