@@ -9,7 +9,7 @@ namespace vemlox::win {
 namespace {
 
 // Puts the variable back as it was, so other tests see the real environment.
-class ProgramFilesVariable : public ::testing::Test {
+class InstallDir : public ::testing::Test {
   protected:
     void SetUp() override {
         wchar_t buffer[32768] = {};
@@ -36,31 +36,33 @@ struct JoinCase {
     const wchar_t* expected;
 };
 
-class InstallDir : public ProgramFilesVariable, public ::testing::WithParamInterface<JoinCase> {};
+const JoinCase JOIN_CASES[] = {
+    JoinCase{LR"(C:\Program Files)", LR"(C:\Program Files\Vemlox)"},
+    JoinCase{LR"(C:\Program Files\)", LR"(C:\Program Files\Vemlox)"},
+    JoinCase{LR"(C:\Program Files/)", LR"(C:\Program Files/Vemlox)"},
+    JoinCase{L"C:", L"C:Vemlox"},
+    JoinCase{LR"(C:\)", LR"(C:\Vemlox)"},
+    JoinCase{LR"(D:\Apps)", LR"(D:\Apps\Vemlox)"},
+    JoinCase{L"", L"Vemlox"},
+};
 
-TEST_P(InstallDir, JoinsProgramFilesWithVemlox) {
-    set(GetParam().program_files);
-    const auto folder = install_dir();
-    ASSERT_TRUE(folder) << folder.error();
-    EXPECT_EQ(*folder, std::wstring(GetParam().expected));
+TEST_F(InstallDir, JoinsProgramFilesWithVemlox) {
+    for (const JoinCase& param : JOIN_CASES) {
+        set(param.program_files);
+        const auto folder = install_dir();
+        ASSERT_TRUE(folder) << folder.error();
+        EXPECT_EQ(*folder, std::wstring(param.expected));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, InstallDir,
-    ::testing::Values(JoinCase{LR"(C:\Program Files)", LR"(C:\Program Files\Vemlox)"},
-                      JoinCase{LR"(C:\Program Files\)", LR"(C:\Program Files\Vemlox)"},
-                      JoinCase{LR"(C:\Program Files/)", LR"(C:\Program Files/Vemlox)"},
-                      JoinCase{L"C:", L"C:Vemlox"}, JoinCase{LR"(C:\)", LR"(C:\Vemlox)"},
-                      JoinCase{LR"(D:\Apps)", LR"(D:\Apps\Vemlox)"}, JoinCase{L"", L"Vemlox"}));
-
-TEST_F(ProgramFilesVariable, MissingVariableIsReported) {
+TEST_F(InstallDir, MissingVariableIsReported) {
     set(nullptr);
     const auto folder = install_dir();
     ASSERT_FALSE(folder);
     EXPECT_EQ(folder.error(), "ProgramFiles is not set");
 }
 
-TEST_F(ProgramFilesVariable, LongValueIsReadWhole) {
+TEST_F(InstallDir, LongValueIsReadWhole) {
     const std::wstring long_value = L"C:\\" + std::wstring(600, L'p');
     set(long_value.c_str());
     EXPECT_EQ(install_dir(), long_value + L"\\Vemlox");

@@ -1,4 +1,5 @@
 #include "win/paths.hpp"
+#include "win/wide.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -33,33 +34,35 @@ struct SamePathCase {
     bool same;
 };
 
-class SamePath : public ::testing::TestWithParam<SamePathCase> {};
+const SamePathCase SAME_PATH_CASES[] = {
+    SamePathCase{LR"(C:\Program Files\Vemlox\vemlox-service.exe)",
+                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
+    // Drive letters fold, nothing else does.
+    SamePathCase{LR"(c:\Program Files\Vemlox\vemlox-service.exe)",
+                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
+    SamePathCase{LR"(C:\program files\Vemlox\vemlox-service.exe)",
+                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
+    // Separators and "." are not components.
+    SamePathCase{LR"(C:\Program Files\\Vemlox\.\vemlox-service.exe)",
+                 LR"(C:/Program Files/Vemlox/vemlox-service.exe)", true},
+    SamePathCase{LR"(C:\Vemlox\)", LR"(C:\Vemlox)", true},
+    // ".." is a component of its own, not resolved.
+    SamePathCase{LR"(C:\x\..\Vemlox)", LR"(C:\Vemlox)", false},
+    SamePathCase{LR"(C:\Vemlox)", LR"(D:\Vemlox)", false},
+    SamePathCase{LR"(C:\Vemlox)", LR"(C:Vemlox)", false},
+    SamePathCase{LR"(\\server\share\x)", LR"(\server\share\x)", false},
+    SamePathCase{LR"(Z:\build\vemlox-service.exe)",
+                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
+};
 
-TEST_P(SamePath, ComparesComponents) {
-    EXPECT_EQ(same_path(GetParam().a, GetParam().b), GetParam().same);
-    EXPECT_EQ(same_path(GetParam().b, GetParam().a), GetParam().same);
+TEST(SamePath, ComparesComponents) {
+    for (const SamePathCase& param : SAME_PATH_CASES) {
+        EXPECT_EQ(same_path(param.a, param.b), param.same)
+            << to_utf8(param.a) << " vs " << to_utf8(param.b);
+        EXPECT_EQ(same_path(param.b, param.a), param.same)
+            << to_utf8(param.b) << " vs " << to_utf8(param.a);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SamePath,
-    ::testing::Values(SamePathCase{LR"(C:\Program Files\Vemlox\vemlox-service.exe)",
-                                   LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
-                      // Drive letters fold, nothing else does.
-                      SamePathCase{LR"(c:\Program Files\Vemlox\vemlox-service.exe)",
-                                   LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
-                      SamePathCase{LR"(C:\program files\Vemlox\vemlox-service.exe)",
-                                   LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
-                      // Separators and "." are not components.
-                      SamePathCase{LR"(C:\Program Files\\Vemlox\.\vemlox-service.exe)",
-                                   LR"(C:/Program Files/Vemlox/vemlox-service.exe)", true},
-                      SamePathCase{LR"(C:\Vemlox\)", LR"(C:\Vemlox)", true},
-                      // ".." is a component of its own, not resolved.
-                      SamePathCase{LR"(C:\x\..\Vemlox)", LR"(C:\Vemlox)", false},
-                      SamePathCase{LR"(C:\Vemlox)", LR"(D:\Vemlox)", false},
-                      SamePathCase{LR"(C:\Vemlox)", LR"(C:Vemlox)", false},
-                      SamePathCase{LR"(\\server\share\x)", LR"(\server\share\x)", false},
-                      SamePathCase{LR"(Z:\build\vemlox-service.exe)",
-                                   LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false}));
 
 } // namespace
 } // namespace vemlox::win
