@@ -66,7 +66,8 @@ class Machine {
                                    const ScriptEnvironment& environment) const;
     [[nodiscard]] Outcome set_dns(const KnownScript& script, const ScriptEnvironment& environment);
 
-    // The adapter whose name equals `name` as Windows compares interface names (ignoring case).
+    // The adapter whose name equals `name` ignoring case, as Windows compares interface names
+    // (only ASCII letters fold here).
     [[nodiscard]] nlohmann::json* find_adapter(std::string_view name);
     [[nodiscard]] const nlohmann::json* find_adapter(std::string_view name) const;
 
