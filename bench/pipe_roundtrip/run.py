@@ -109,14 +109,21 @@ def main() -> int:
             print(f"round {round_number}: " + ", ".join(
                 f"{name} {values[-1]:.0f}/s" for name, values in rates.items()), flush=True)
 
+        # The median is the headline; the best round shows what each server manages when the
+        # machine leaves it alone (a busy 2-core machine spreads single rounds widely).
         medians = {name: statistics.median(values) for name, values in rates.items()}
-        print(f"\nping round trips per second, median of {args.rounds} rounds of "
-              f"{args.trips} (one connection per request, one client at a time):")
-        for name, value in medians.items():
-            print(f"  {name:32} {value:8.0f}/s   ({1e6 / value:6.0f} us per trip)")
+        bests = {name: max(values) for name, values in rates.items()}
+        print(f"\nping round trips per second over {args.rounds} rounds of {args.trips} "
+              "(one connection per request, one client at a time):")
+        print(f"  {'':32} {'median':>9} {'best':>9}   per trip (median)")
+        for name in servers:
+            print(f"  {name:32} {medians[name]:7.0f}/s {bests[name]:7.0f}/s   "
+                  f"{1e6 / medians[name]:6.0f} us")
         ratio = medians["service"] / medians["bare"]
+        best_ratio = bests["service"] / bests["bare"]
         verdict = "meets" if ratio >= TARGET else "is below"
-        print(f"\nservice / bare = {ratio:.2f} ({verdict} the target of {TARGET})")
+        print(f"\nservice / bare = {ratio:.2f} by the medians ({verdict} the target of {TARGET}), "
+              f"{best_ratio:.2f} by the best rounds")
         return 0
     finally:
         prefix.remove()
