@@ -3,8 +3,9 @@ with the same framing, both in one Wine session and one run; prints both rates a
 
 The same load program (round_trips.exe, installed as the app's "vemlox-app.exe" so the service
 accepts it) drives both servers, in alternating rounds so that a slow moment of the machine hits
-both alike; the medians are compared. Two more servers show where the service's extra time goes:
-the bare server that also identifies its caller, and the one that also appends a log line.
+both alike; the medians are compared. Variants of the bare server show where the service's extra time
+goes: each adds one more of the service's own per-connection costs (caller check, log line,
+overlapped waits, timer-bounded flush); what remains beyond the last is the request's dispatch.
 Usage: run.py SERVICE_BUILD_DIR BENCH_BUILD_DIR [--trips N] [--rounds R]"""
 
 from __future__ import annotations
@@ -95,13 +96,19 @@ def main() -> int:
         bench.through_service(100)
         bench.through_bare(100)
 
-        servers = {
-            "service": lambda: bench.through_service(args.trips),
-            "bare": lambda: bench.through_bare(args.trips),
-            "bare + caller check": lambda: bench.through_bare(args.trips, "--check-caller"),
-            "bare + caller check + log line": lambda: bench.through_bare(
-                args.trips, "--check-caller", "--log", log_file),
-        }
+        # The bare server, then with the service's own costs added one after another.
+        steps = [
+            ("bare", []),
+            ("+ caller check", ["--check-caller"]),
+            ("+ log line", ["--log", log_file]),
+            ("+ overlapped waits", ["--overlapped"]),
+            ("+ timer-bounded flush", ["--timed-flush"]),
+        ]
+        servers = {"service": lambda: bench.through_service(args.trips)}
+        options: list[str] = []
+        for name, added in steps:
+            options = options + added
+            servers[name] = lambda chosen=tuple(options): bench.through_bare(args.trips, *chosen)
         rates: dict[str, list[float]] = {name: [] for name in servers}
         for round_number in range(1, args.rounds + 1):
             for name, measure in servers.items():
