@@ -18,8 +18,8 @@ constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr std::uint64_t FILETIME_UNITS_AT_1970 = 116444736000000000ULL;
 constexpr std::uint64_t FILETIME_UNITS_PER_SECOND = 10000000ULL;
 
-// Follows links, unlike the attribute query, so a linked log is measured where it really is.
-bool file_size(const std::wstring& path, std::uint64_t& size) {
+// The size of the file a link points to, through an open handle.
+bool linked_file_size(const std::wstring& path, std::uint64_t& size) {
     const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -30,6 +30,20 @@ bool file_size(const std::wstring& path, std::uint64_t& size) {
         return false;
     }
     size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+// One attribute query per line; only a linked log, whose own attributes describe the link, is
+// measured through an open handle, so that rotation follows the file where it really is.
+bool file_size(const std::wstring& path, std::uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return false;
+    }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return linked_file_size(path, size);
+    }
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 
