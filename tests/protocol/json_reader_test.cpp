@@ -2,6 +2,7 @@
 // values, apart from our nesting limit.
 #include "protocol/adapter_listing.hpp"
 #include "protocol/json_reader.hpp"
+#include "support/json_oracle.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,33 +12,6 @@
 
 namespace vemlox {
 namespace {
-
-// The value nlohmann would give; a repeated member keeps its last value, as nlohmann does.
-nlohmann::json to_nlohmann(const JsonValue& value) {
-    struct Convert {
-        nlohmann::json operator()(std::nullptr_t) const { return nullptr; }
-        nlohmann::json operator()(bool v) const { return v; }
-        nlohmann::json operator()(std::uint64_t v) const { return v; }
-        nlohmann::json operator()(std::int64_t v) const { return v; }
-        nlohmann::json operator()(double v) const { return v; }
-        nlohmann::json operator()(const std::string& v) const { return v; }
-        nlohmann::json operator()(const JsonArray& elements) const {
-            auto array = nlohmann::json::array();
-            for (const auto& element : elements) {
-                array.push_back(to_nlohmann(element));
-            }
-            return array;
-        }
-        nlohmann::json operator()(const JsonObject& members) const {
-            auto object = nlohmann::json::object();
-            for (const auto& [key, member] : members) {
-                object[key] = to_nlohmann(member);
-            }
-            return object;
-        }
-    };
-    return std::visit(Convert{}, value.data);
-}
 
 TEST(JsonReader, AgreesWithNlohmannOnWhatIsJson) {
     const std::vector<std::string> texts = {
