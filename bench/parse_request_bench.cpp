@@ -1,15 +1,14 @@
-// parse_request (strict typed decode with exact failure texts) against a plain DOM parse of the same
-// bytes with nlohmann::json::parse, on the golden corpus of valid and invalid request lines plus a
-// few realistic large requests. Prints both rates and their ratio; the target is a ratio of at most
-// 1.0 (our decode no slower than the plain parse).
+// parse_request (strict typed decode with exact failure texts) against a plain DOM parse of the
+// same bytes with nlohmann::json::parse, on the golden corpus of valid and invalid request lines
+// plus a few realistic large requests. Prints both rates and their ratio; the target is a ratio of
+// at most 1.0 (our decode no slower than the plain parse).
 #include "protocol/parse_request.hpp"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -32,11 +31,13 @@ std::vector<std::string> load_corpus() {
                    R"(","servers":["192.168.1.1","10.0.0.53","1.1.1.1","8.8.8.8"]})";
     }
     corpus.push_back(restore + "]}");
-    corpus.push_back(R"({"op":"disable_adapters","names":["Wi-Fi","Ethernet","Ethernet 2","Bluetooth Network Connection"]})");
+    corpus.push_back(
+        R"({"op":"disable_adapters","names":["Wi-Fi","Ethernet","Ethernet 2","Bluetooth Network Connection"]})");
     return corpus;
 }
 
-template <typename Parse> double seconds_per_pass(const std::vector<std::string>& corpus, Parse parse) {
+template <typename Parse>
+double seconds_per_pass(const std::vector<std::string>& corpus, Parse parse) {
     constexpr int passes = 200;
     double best = 1e9;
     for (int round = 0; round < 7; ++round) {

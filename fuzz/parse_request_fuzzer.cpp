@@ -9,10 +9,9 @@
 #include "protocol/response.hpp"
 #include "support/json_oracle.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string_view>
 
 namespace {
@@ -22,7 +21,9 @@ namespace {
     std::abort();
 }
 
-bool starts_with_byte_order_mark(std::string_view text) { return text.starts_with("\xEF\xBB\xBF"); }
+bool starts_with_byte_order_mark(std::string_view text) {
+    return text.starts_with("\xEF\xBB\xBF");
+}
 
 } // namespace
 
@@ -54,8 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         disagree(text, "different values");
     }
     // A request that decodes is JSON; a text that is not JSON is no request.
-    const auto decoded = vemlox::decode_request(text.substr(0, std::min(text.size(), vemlox::MAX_REQUEST_BYTES)));
-    if (decoded && !vemlox::parse_json(text.substr(0, std::min(text.size(), vemlox::MAX_REQUEST_BYTES)))) {
+    const auto decoded =
+        vemlox::decode_request(text.substr(0, std::min(text.size(), vemlox::MAX_REQUEST_BYTES)));
+    if (decoded &&
+        !vemlox::parse_json(text.substr(0, std::min(text.size(), vemlox::MAX_REQUEST_BYTES)))) {
         disagree(text, "a decoded request that is not JSON");
     }
     return 0;

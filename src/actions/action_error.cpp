@@ -6,7 +6,9 @@ ActionError ActionError::item_not_found(std::string name) {
     return ActionError(Kind::ItemNotFound, std::move(name));
 }
 
-ActionError ActionError::not_supported() { return ActionError(Kind::NotSupported, {}); }
+ActionError ActionError::not_supported() {
+    return ActionError(Kind::NotSupported, {});
+}
 
 ActionError ActionError::os_error(std::string text) {
     return ActionError(Kind::OsError, std::move(text));

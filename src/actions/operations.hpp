@@ -21,7 +21,8 @@ class Operations {
     [[nodiscard]] virtual ActionResult<void> create_restore_point() = 0;
     // The names of the adapters switched on, in that order.
     [[nodiscard]] virtual ActionResult<std::vector<std::string>> enable_adapters() = 0;
-    [[nodiscard]] virtual ActionResult<void> disable_adapters(std::span<const std::string> names) = 0;
+    [[nodiscard]] virtual ActionResult<void>
+    disable_adapters(std::span<const std::string> names) = 0;
     [[nodiscard]] virtual ActionResult<void> renew_ip() = 0;
     // Each switched adapter with the servers it had before, in processing order.
     [[nodiscard]] virtual ActionResult<std::vector<DnsSetting>> use_public_dns() = 0;

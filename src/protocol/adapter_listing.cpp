@@ -16,8 +16,9 @@ std::string fault_at(std::string_view text, const JsonValue& value, std::string 
 }
 
 std::string invalid_type(std::string_view text, const JsonValue& value, std::string_view expected) {
-    return fault_at(text, value, "invalid type: " + describe_found(value) + ", expected " +
-                                     std::string(expected));
+    return fault_at(text, value,
+                    "invalid type: " + describe_found(value) + ", expected " +
+                        std::string(expected));
 }
 
 // Other members are skipped: PowerShell may add some, and hash tables come in no fixed order.
@@ -90,7 +91,9 @@ auto decode_array(std::string_view text, Convert convert)
 
 } // namespace
 
-Decoded<std::vector<Row>> decode_rows(std::string_view json) { return decode_array(json, to_row); }
+Decoded<std::vector<Row>> decode_rows(std::string_view json) {
+    return decode_array(json, to_row);
+}
 
 Decoded<std::vector<std::string>> decode_names(std::string_view json) {
     return decode_array(json, to_name);

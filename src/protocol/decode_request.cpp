@@ -62,8 +62,8 @@ Decoded<std::size_t> read_tag(JsonReader& reader) {
     }
     const auto found = std::find(OP_NAMES.begin(), OP_NAMES.end(), *name);
     if (found == OP_NAMES.end()) {
-        return std::unexpected(reader.failure_at("unknown variant `" + *name + "`, expected " +
-                                                 name_list(OP_NAMES)));
+        return std::unexpected(
+            reader.failure_at("unknown variant `" + *name + "`, expected " + name_list(OP_NAMES)));
     }
     return static_cast<std::size_t>(found - OP_NAMES.begin());
 }
@@ -166,7 +166,8 @@ Decoded<TaggedContent> read_tagged_content(JsonReader& reader) {
     if (!value) {
         return std::unexpected(std::move(value.error()));
     }
-    return std::unexpected(reader.failure_at(invalid_type(*value, "internally tagged enum Request")));
+    return std::unexpected(
+        reader.failure_at(invalid_type(*value, "internally tagged enum Request")));
 }
 
 // Value conversions. These failures come after the whole text was read and carry no position.
@@ -231,10 +232,9 @@ Decoded<void> match_fields(const RecordShape<N>& shape, const JsonValue& content
         for (const auto& [name, value] : *members) {
             const auto field = std::find(shape.fields.begin(), shape.fields.end(), name);
             if (field == shape.fields.end()) {
-                return std::unexpected(
-                    "unknown field `" + name + "`, " +
-                    (N == 0 ? std::string("there are no fields")
-                            : "expected " + name_list(shape.fields)));
+                return std::unexpected("unknown field `" + name + "`, " +
+                                       (N == 0 ? std::string("there are no fields")
+                                               : "expected " + name_list(shape.fields)));
             }
             const auto index = static_cast<std::size_t>(field - shape.fields.begin());
             if (seen[index]) {
@@ -263,8 +263,8 @@ Decoded<void> match_fields(const RecordShape<N>& shape, const JsonValue& content
         }
     }
     if (elements.size() > N) {
-        return std::unexpected("invalid length " + std::to_string(elements.size()) +
-                               ", expected " + elements_in_sequence(N));
+        return std::unexpected("invalid length " + std::to_string(elements.size()) + ", expected " +
+                               elements_in_sequence(N));
     }
     return {};
 }
@@ -298,9 +298,8 @@ Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
 
 template <typename Variant> Decoded<Request> decode_fieldless(const JsonValue& content) {
     static constexpr RecordShape<0> shape{{}, ""};
-    auto matched = match_fields(shape, content, [](std::size_t, const JsonValue&) {
-        return Decoded<void>{};
-    });
+    auto matched =
+        match_fields(shape, content, [](std::size_t, const JsonValue&) { return Decoded<void>{}; });
     if (!matched) {
         return std::unexpected(std::move(matched.error()));
     }
@@ -322,8 +321,8 @@ Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
 }
 
 Decoded<Request> decode_disable_adapters(const JsonValue& content) {
-    static constexpr RecordShape<1> shape{
-        {"names"}, "struct variant Request::DisableAdapters with 1 element"};
+    static constexpr RecordShape<1> shape{{"names"},
+                                          "struct variant Request::DisableAdapters with 1 element"};
     request::DisableAdapters variant;
     auto matched = match_fields(shape, content, [&](std::size_t, const JsonValue& value) {
         return store(to_sequence(value, to_string), variant.names);

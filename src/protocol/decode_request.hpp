@@ -1,4 +1,5 @@
-// Decoding one request text into a Request by the wire schema, with the schema's exact failure texts.
+// Decoding one request text into a Request by the wire schema, with the schema's exact failure
+// texts.
 #pragma once
 
 #include "protocol/request.hpp"

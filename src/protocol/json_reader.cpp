@@ -15,7 +15,9 @@ bool is_white_space_byte(unsigned char byte) {
     return byte == ' ' || byte == '\n' || byte == '\t' || byte == '\r';
 }
 
-bool is_digit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
+bool is_digit(unsigned char byte) {
+    return byte >= '0' && byte <= '9';
+}
 
 int hex_value(unsigned char byte) {
     if (is_digit(byte)) {
@@ -57,7 +59,8 @@ std::optional<unsigned char> JsonReader::peek() const {
 }
 
 std::optional<unsigned char> JsonReader::peek_past_white_space() {
-    while (index_ < text_.size() && is_white_space_byte(static_cast<unsigned char>(text_[index_]))) {
+    while (index_ < text_.size() &&
+           is_white_space_byte(static_cast<unsigned char>(text_[index_]))) {
         ++index_;
     }
     return peek();

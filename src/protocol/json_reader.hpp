@@ -1,6 +1,7 @@
-// A strict JSON reader over a byte cursor, with the failure texts and positions of the wire contract.
-// It is deliberately low-level: the request decoder drives it token by token, so that it can check
-// the "op" tag as soon as it is read, while the rest of a text is read into JsonValue trees.
+// A strict JSON reader over a byte cursor, with the failure texts and positions of the wire
+// contract. It is deliberately low-level: the request decoder drives it token by token, so that it
+// can check the "op" tag as soon as it is read, while the rest of a text is read into JsonValue
+// trees.
 #pragma once
 
 #include "protocol/json_value.hpp"

@@ -72,6 +72,8 @@ struct FoundDescription {
 
 } // namespace
 
-std::string describe_found(const JsonValue& value) { return std::visit(FoundDescription{}, value.data); }
+std::string describe_found(const JsonValue& value) {
+    return std::visit(FoundDescription{}, value.data);
+}
 
 } // namespace vemlox

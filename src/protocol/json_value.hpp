@@ -1,5 +1,6 @@
 // A parsed JSON value that keeps what the wire contract needs and a general DOM loses: members in
-// document order with repeats, integers apart from floating-point numbers, and where each value ends.
+// document order with repeats, integers apart from floating-point numbers, and where each value
+// ends.
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,9 @@ namespace {
 
 template <typename T> using Checked = std::expected<T, std::string>;
 
-bool is_control(char32_t c) { return c <= 0x1F || (c >= 0x7F && c <= 0x9F); }
+bool is_control(char32_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F);
+}
 
 // Adapter names reach PowerShell's -Name and -InterfaceAlias parameters, which treat wildcard and
 // quoting characters specially, so those are refused along with control characters and slashes.
@@ -32,7 +34,9 @@ bool refused_in_adapter_name(char32_t c) {
 }
 
 // Startup entry names become registry value names, which may hold anything but a path separator.
-bool refused_in_startup_entry_name(char32_t c) { return c == U'\\' || c == U'/' || is_control(c); }
+bool refused_in_startup_entry_name(char32_t c) {
+    return c == U'\\' || c == U'/' || is_control(c);
+}
 
 template <typename Refused>
 bool name_is_acceptable(std::string_view name, std::size_t max_chars, Refused refused) {
@@ -95,7 +99,9 @@ Checked<void> validate(const request::RestoreDns& request) {
     return {};
 }
 
-template <typename Other> Checked<void> validate(const Other&) { return {}; }
+template <typename Other> Checked<void> validate(const Other&) {
+    return {};
+}
 
 } // namespace
 

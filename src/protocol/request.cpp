@@ -4,7 +4,9 @@
 
 namespace vemlox {
 
-std::string_view op_name(const Request& request) { return OP_NAMES[request.index()]; }
+std::string_view op_name(const Request& request) {
+    return OP_NAMES[request.index()];
+}
 
 std::string name_list(std::span<const std::string_view> names) {
     const auto ticked = [](std::string_view name) {

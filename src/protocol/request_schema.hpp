@@ -9,9 +9,14 @@
 namespace vemlox {
 
 // In the order of the Request alternatives.
-inline constexpr std::array<std::string_view, 8> OP_NAMES = {
-    "ping",         "set_machine_startup", "create_restore_point", "enable_adapters",
-    "disable_adapters", "renew_ip",        "use_public_dns",       "restore_dns"};
+inline constexpr std::array<std::string_view, 8> OP_NAMES = {"ping",
+                                                             "set_machine_startup",
+                                                             "create_restore_point",
+                                                             "enable_adapters",
+                                                             "disable_adapters",
+                                                             "renew_ip",
+                                                             "use_public_dns",
+                                                             "restore_dns"};
 
 inline constexpr std::string_view TAG_NAME = "op";
 

@@ -4,7 +4,9 @@ namespace vemlox {
 
 namespace {
 
-bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool is_continuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 } // namespace
 

@@ -2,9 +2,8 @@
 
 #include "win/wide.hpp"
 
-#include <windows.h>
-
 #include <string_view>
+#include <windows.h>
 
 namespace vemlox::win {
 
@@ -35,7 +34,8 @@ bool is_valid_utf16(std::wstring_view text) {
 }
 
 std::wstring_view trim_trailing_white_space(std::wstring_view text) {
-    while (!text.empty() && (text.back() == L' ' || (text.back() >= L'\t' && text.back() <= L'\r'))) {
+    while (!text.empty() &&
+           (text.back() == L' ' || (text.back() >= L'\t' && text.back() <= L'\r'))) {
         text.remove_suffix(1);
     }
     return text;

@@ -1,9 +1,8 @@
 // Ownership of Win32 handles: every handle is held by one of these from the moment it is returned.
 #pragma once
 
-#include <windows.h>
-
 #include <utility>
+#include <windows.h>
 
 namespace vemlox::win {
 

@@ -2,10 +2,9 @@
 // failure text, column numbers included.
 #include "protocol/parse_request.hpp"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <fstream>
 #include <string>
 
 namespace vemlox {

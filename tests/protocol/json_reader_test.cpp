@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
 #include <string>
 #include <vector>
 
@@ -15,13 +14,50 @@ namespace {
 
 TEST(JsonReader, AgreesWithNlohmannOnWhatIsJson) {
     const std::vector<std::string> texts = {
-        "0", "-0", "1.5e3", "-12.25E-2", "18446744073709551615", "18446744073709551616",
-        "-9223372036854775808", "123456789012345678901234567890", "1e-400", "1e400", "01", "1.",
-        ".5", "-", "+1", "1e", "1e+", "0x10", "NaN", "true", "tru", "nulll", "\"a\\u00e9\\ud83d\\ude00\"",
-        "\"\\ud800\"", "\"\\udc00\"", "\"\\x\"", "\"\t\"", "\"\xC3\x28\"", "\"\xED\xA0\x80\"",
-        "\"\xF4\x90\x80\x80\"", "\"\xE2\x82\xAC\"", "[1,2,]", "[,]", "[]", "{}", "{\"a\":1,\"a\":2}",
-        "{\"a\" 1}", "{1:2}", "[1 2]", " [ { \"x\" : [ null , false ] } ] ", "[1]x", "",
-        "\"abc", "[\"a\\/b\\b\\f\\n\\r\\t\"]",
+        "0",
+        "-0",
+        "1.5e3",
+        "-12.25E-2",
+        "18446744073709551615",
+        "18446744073709551616",
+        "-9223372036854775808",
+        "123456789012345678901234567890",
+        "1e-400",
+        "1e400",
+        "01",
+        "1.",
+        ".5",
+        "-",
+        "+1",
+        "1e",
+        "1e+",
+        "0x10",
+        "NaN",
+        "true",
+        "tru",
+        "nulll",
+        "\"a\\u00e9\\ud83d\\ude00\"",
+        "\"\\ud800\"",
+        "\"\\udc00\"",
+        "\"\\x\"",
+        "\"\t\"",
+        "\"\xC3\x28\"",
+        "\"\xED\xA0\x80\"",
+        "\"\xF4\x90\x80\x80\"",
+        "\"\xE2\x82\xAC\"",
+        "[1,2,]",
+        "[,]",
+        "[]",
+        "{}",
+        "{\"a\":1,\"a\":2}",
+        "{\"a\" 1}",
+        "{1:2}",
+        "[1 2]",
+        " [ { \"x\" : [ null , false ] } ] ",
+        "[1]x",
+        "",
+        "\"abc",
+        "[\"a\\/b\\b\\f\\n\\r\\t\"]",
     };
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);
@@ -53,8 +89,8 @@ TEST(JsonReader, PositionsCountLinesAndBytes) {
 }
 
 TEST(AdapterListing, DecodesRowsInAnyMemberOrder) {
-    const auto rows = decode_rows(
-        " [{\"disabled\":true,\"name\":\"Wi-Fi\",\"ifIndex\":7},{\"name\":\"Ethernet 2\",\"disabled\":false}]\r\n");
+    const auto rows = decode_rows(" [{\"disabled\":true,\"name\":\"Wi-Fi\",\"ifIndex\":7},{"
+                                  "\"name\":\"Ethernet 2\",\"disabled\":false}]\r\n");
     ASSERT_TRUE(rows.has_value()) << rows.error();
     EXPECT_EQ(*rows, (std::vector<Row>{{"Wi-Fi", true}, {"Ethernet 2", false}}));
     EXPECT_EQ(decode_rows("[]").value(), std::vector<Row>{});
@@ -68,11 +104,13 @@ TEST(AdapterListing, FaultsNameWhatAndWhere) {
         {"{\"name\":\"a\",\"disabled\":true}",
          "invalid type: map, expected a sequence at line 1 column 28"},
         {"[{\"name\":\"a\"}]", "missing field `disabled` at line 1 column 13"},
-        {"[{\"name\":\"a\",\"disabled\":1}]", "invalid type: integer `1`, expected a boolean at line 1 column 25"},
+        {"[{\"name\":\"a\",\"disabled\":1}]",
+         "invalid type: integer `1`, expected a boolean at line 1 column 25"},
         {"[{\"name\":\"a\",\"name\":\"b\",\"disabled\":true}]",
          "duplicate field `name` at line 1 column 40"},
         {"[\"a\"]", "invalid type: string \"a\", expected struct Row at line 1 column 4"},
-        {"[{\"name\":\"\xFF\",\"disabled\":true}]", "invalid unicode code point at line 1 column 12"},
+        {"[{\"name\":\"\xFF\",\"disabled\":true}]",
+         "invalid unicode code point at line 1 column 12"},
         {"[] x", "trailing characters at line 1 column 4"},
     };
     for (const auto& [text, expected] : cases) {

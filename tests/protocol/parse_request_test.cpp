@@ -3,7 +3,6 @@
 #include "protocol/parse_request.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -149,7 +148,8 @@ TEST(ParseRequest, KeepsValuesAsDecoded) {
     const auto startup = parse_request(startup_request(" Up\\u00e9dater "));
     ASSERT_TRUE(startup.has_value());
     const auto& set = std::get<request::SetMachineStartup>(*startup);
-    EXPECT_EQ(set.name, " Up\xC3\xA9" "dater ");
+    EXPECT_EQ(set.name, " Up\xC3\xA9"
+                        "dater ");
     EXPECT_TRUE(set.enabled);
 
     const auto restore = parse_request(
@@ -193,8 +193,7 @@ TEST(DecodeRequest, TagAndFieldRules) {
         {R"({"op":"set_machine_startup"} x)", "missing field `name`"},
         {R"(["ping"] ,)", "trailing characters at line 1 column 10"},
         {R"({"op":"ping","x":"\ud83d\ude00"})", "unknown field `x`, there are no fields"},
-        {R"({"op":"ping","x":"\ud83dx"})",
-         "unexpected end of hex escape at line 1 column 24"},
+        {R"({"op":"ping","x":"\ud83dx"})", "unexpected end of hex escape at line 1 column 24"},
         {R"({"op":"ping","x":1e400})", "number out of range at line 1 column 22"},
         {R"({"op":"ping","x":-1e99999999999})", "number out of range at line 1 column 30"},
     });
@@ -202,8 +201,8 @@ TEST(DecodeRequest, TagAndFieldRules) {
 
 TEST(DecodeRequest, NestingLimitIs127Levels) {
     const auto nested = [](std::size_t levels) {
-        return R"({"op":"ping","x":)" + std::string(levels - 1, '[') + std::string(levels - 1, ']') +
-               "}";
+        return R"({"op":"ping","x":)" + std::string(levels - 1, '[') +
+               std::string(levels - 1, ']') + "}";
     };
     expect_cases({
         {nested(127), "unknown field `x`, there are no fields"},
@@ -213,11 +212,12 @@ TEST(DecodeRequest, NestingLimitIs127Levels) {
 
 TEST(DecodeRequest, DescribesFoundNumbersInFull) {
     const auto found = [](std::string_view number) {
-        const auto result = parse_request(R"({"op":"disable_adapters","names":)" +
-                                          std::string(number) + "}");
+        const auto result =
+            parse_request(R"({"op":"disable_adapters","names":)" + std::string(number) + "}");
         return result ? std::string("accepted") : result.error();
     };
-    EXPECT_EQ(found("1e21"), "invalid type: floating point `1000000000000000000000`, expected a sequence");
+    EXPECT_EQ(found("1e21"),
+              "invalid type: floating point `1000000000000000000000`, expected a sequence");
     EXPECT_EQ(found("1.25e-7"), "invalid type: floating point `0.000000125`, expected a sequence");
     EXPECT_EQ(found("-0.0"), "invalid type: floating point `-0`, expected a sequence");
     EXPECT_EQ(found("2.5E+1"), "invalid type: floating point `25`, expected a sequence");
