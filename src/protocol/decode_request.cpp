@@ -278,6 +278,21 @@ template <typename T> Decoded<void> store(Decoded<T> converted, T& target) {
     return {};
 }
 
+// A record of type `Record` from its members or elements; `assign(record, field, value)` converts
+// one field's value into the record.
+template <typename Record, std::size_t N, typename Assign>
+Decoded<Record> decode_record(const RecordShape<N>& shape, const JsonValue& content,
+                              Assign assign) {
+    Record record{};
+    auto matched = match_fields(shape, content, [&](std::size_t field, const JsonValue& value) {
+        return assign(record, field, value);
+    });
+    if (!matched) {
+        return std::unexpected(std::move(matched.error()));
+    }
+    return record;
+}
+
 Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
     if (!std::holds_alternative<JsonObject>(value.data) &&
         !std::holds_alternative<JsonArray>(value.data)) {
@@ -285,65 +300,46 @@ Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
     }
     static constexpr RecordShape<2> shape{{"adapter", "servers"},
                                           "struct DnsSetting with 2 elements"};
-    DnsSetting setting;
-    auto matched = match_fields(shape, value, [&](std::size_t field, const JsonValue& member) {
-        return field == 0 ? store(to_string(member), setting.adapter)
-                          : store(to_sequence(member, to_ipv4), setting.servers);
-    });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return setting;
+    return decode_record<DnsSetting>(
+        shape, value, [](DnsSetting& setting, std::size_t field, const JsonValue& member) {
+            return field == 0 ? store(to_string(member), setting.adapter)
+                              : store(to_sequence(member, to_ipv4), setting.servers);
+        });
 }
 
 template <typename Variant> Decoded<Request> decode_fieldless(const JsonValue& content) {
     static constexpr RecordShape<0> shape{{}, ""};
-    auto matched =
-        match_fields(shape, content, [](std::size_t, const JsonValue&) { return Decoded<void>{}; });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return Variant{};
+    return decode_record<Variant>(
+        shape, content, [](Variant&, std::size_t, const JsonValue&) { return Decoded<void>{}; });
 }
 
 Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
     static constexpr RecordShape<2> shape{
         {"name", "enabled"}, "struct variant Request::SetMachineStartup with 2 elements"};
-    request::SetMachineStartup variant;
-    auto matched = match_fields(shape, content, [&](std::size_t field, const JsonValue& value) {
-        return field == 0 ? store(to_string(value), variant.name)
-                          : store(to_bool(value), variant.enabled);
-    });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return variant;
+    return decode_record<request::SetMachineStartup>(
+        shape, content,
+        [](request::SetMachineStartup& variant, std::size_t field, const JsonValue& value) {
+            return field == 0 ? store(to_string(value), variant.name)
+                              : store(to_bool(value), variant.enabled);
+        });
 }
 
 Decoded<Request> decode_disable_adapters(const JsonValue& content) {
     static constexpr RecordShape<1> shape{{"names"},
                                           "struct variant Request::DisableAdapters with 1 element"};
-    request::DisableAdapters variant;
-    auto matched = match_fields(shape, content, [&](std::size_t, const JsonValue& value) {
-        return store(to_sequence(value, to_string), variant.names);
-    });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return variant;
+    return decode_record<request::DisableAdapters>(
+        shape, content, [](request::DisableAdapters& variant, std::size_t, const JsonValue& value) {
+            return store(to_sequence(value, to_string), variant.names);
+        });
 }
 
 Decoded<Request> decode_restore_dns(const JsonValue& content) {
     static constexpr RecordShape<1> shape{{"settings"},
                                           "struct variant Request::RestoreDns with 1 element"};
-    request::RestoreDns variant;
-    auto matched = match_fields(shape, content, [&](std::size_t, const JsonValue& value) {
-        return store(to_sequence(value, to_dns_setting), variant.settings);
-    });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return variant;
+    return decode_record<request::RestoreDns>(
+        shape, content, [](request::RestoreDns& variant, std::size_t, const JsonValue& value) {
+            return store(to_sequence(value, to_dns_setting), variant.settings);
+        });
 }
 
 Decoded<Request> decode_variant(const TaggedContent& content) {
