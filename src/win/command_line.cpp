@@ -4,15 +4,13 @@
 
 namespace vemlox::win {
 
-void append_argument(std::wstring& command_line, std::wstring_view argument) {
-    const bool quoted =
-        argument.empty() || argument.find_first_of(L" \t") != std::wstring_view::npos;
-    if (quoted) {
+void append_escaped_argument(std::wstring& command_line, std::wstring_view text, bool in_quotes) {
+    if (in_quotes) {
         command_line.push_back(L'"');
     }
     // Backslashes are literal unless a double quote follows them; then 2n backslashes stand for n.
     std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
+    for (const wchar_t c : text) {
         if (c == L'\\') {
             ++backslashes;
             continue;
@@ -25,12 +23,18 @@ void append_argument(std::wstring& command_line, std::wstring_view argument) {
         backslashes = 0;
         command_line.push_back(c);
     }
-    if (quoted) {
+    if (in_quotes) {
         command_line.append(2 * backslashes, L'\\');
         command_line.push_back(L'"');
     } else {
         command_line.append(backslashes, L'\\');
     }
+}
+
+void append_argument(std::wstring& command_line, std::wstring_view argument) {
+    const bool in_quotes =
+        argument.empty() || argument.find_first_of(L" \t") != std::wstring_view::npos;
+    append_escaped_argument(command_line, argument, in_quotes);
 }
 
 std::wstring build_command_line(std::wstring_view program_path,

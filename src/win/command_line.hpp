@@ -8,6 +8,12 @@
 
 namespace vemlox::win {
 
+// Appends `text` so that CommandLineToArgvW reads it back as one argument: inside double quotes
+// when `in_quotes`; a double quote is written as \" with the backslashes in front of it doubled,
+// and inside quotes so are the backslashes before the closing quote. The caller decides on the
+// quotes, since the child's command line and the service's binary path quote in different cases.
+void append_escaped_argument(std::wstring& command_line, std::wstring_view text, bool in_quotes);
+
 // Appends one argument: quoted when empty or holding a space or a tab; a double quote is written
 // as \" with the backslashes in front of it doubled, and so are backslashes before the closing
 // quote.
