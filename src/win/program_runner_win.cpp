@@ -3,6 +3,7 @@
 #include "win/command_line.hpp"
 #include "win/environment_block.hpp"
 #include "win/os_error_text.hpp"
+#include "win/paths.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
 
@@ -37,15 +38,6 @@ std::wstring system_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
     }
     folder.resize(length);
     return folder;
-}
-
-std::wstring join_path(std::wstring_view folder, std::wstring_view name) {
-    std::wstring path(folder);
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
-        path.push_back(L'\\');
-    }
-    path.append(name);
-    return path;
 }
 
 // One pipe's read end, read to its end on a thread of its own or on the caller's.
