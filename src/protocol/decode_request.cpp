@@ -88,8 +88,9 @@ Decoded<TaggedContent> read_object_form(JsonReader& reader) {
         if (!key) {
             return std::unexpected(std::move(key.error()));
         }
+        // A repeated tag is known from its key alone, so nothing after the key is read first.
         if (*key == TAG_NAME && op) {
-            return std::unexpected(failure_at_close(reader, '}', "duplicate field `op`"));
+            return std::unexpected(reader.failure_at("duplicate field `op`"));
         }
         if (auto colon = reader.member_colon(); !colon) {
             return std::unexpected(std::move(colon.error()));

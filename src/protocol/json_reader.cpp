@@ -191,7 +191,7 @@ JsonReader::Result<JsonValue> JsonReader::read_number(bool positive, std::size_t
     } else if (significand <= std::uint64_t{1} << 63) {
         value.data = static_cast<std::int64_t>(0 - significand);
     } else {
-        return floating_value(positive, start);
+        return floating_value(start);
     }
     return value;
 }
@@ -210,7 +210,7 @@ JsonReader::Result<JsonValue> JsonReader::read_long_integer(bool positive, std::
         }
         ++index_;
     }
-    return floating_value(positive, start);
+    return floating_value(start);
 }
 
 JsonReader::Result<JsonValue> JsonReader::read_fraction(bool positive, std::size_t start) {
@@ -238,7 +238,7 @@ JsonReader::Result<JsonValue> JsonReader::read_fraction(bool positive, std::size
         }
         return read_exponent(positive, start, zero);
     }
-    return floating_value(positive, start);
+    return floating_value(start);
 }
 
 JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size_t start,
@@ -280,11 +280,11 @@ JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size
             return value;
         }
     }
-    return floating_value(positive, start);
+    return floating_value(start);
 }
 
-JsonReader::Result<JsonValue> JsonReader::floating_value(bool positive, std::size_t start) {
-    (void)positive; // the sign is part of the text
+// The sign, when there is one, is part of the text.
+JsonReader::Result<JsonValue> JsonReader::floating_value(std::size_t start) {
     const std::string number(text_.substr(start, index_ - start));
     errno = 0;
     const double parsed = std::strtod(number.c_str(), nullptr);
@@ -373,16 +373,17 @@ JsonReader::Result<void> JsonReader::read_escape(std::string& out) {
         return std::unexpected(failure_at(json_fault::LONE_LEADING_SURROGATE));
     }
     if (*unit >= 0xD800 && *unit <= 0xDBFF) {
-        // A leading surrogate must be followed at once by the escape of a trailing one.
+        // A leading surrogate must be followed at once by the escape of a trailing one. Each byte
+        // is consumed before it is judged, so a fault is placed past the byte that revealed it.
         for (const char expected : {'\\', 'u'}) {
             const auto next = peek();
             if (!next) {
                 return std::unexpected(failure_at(json_fault::EOF_STRING));
             }
+            ++index_;
             if (*next != static_cast<unsigned char>(expected)) {
                 return std::unexpected(failure_at(json_fault::UNEXPECTED_END_OF_HEX_ESCAPE));
             }
-            ++index_;
         }
         const auto trailing = read_hex_escape();
         if (!trailing) {

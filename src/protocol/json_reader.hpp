@@ -93,7 +93,7 @@ class JsonReader {
     [[nodiscard]] Result<JsonValue> read_fraction(bool positive, std::size_t start);
     [[nodiscard]] Result<JsonValue> read_exponent(bool positive, std::size_t start,
                                                   bool zero_significand);
-    [[nodiscard]] Result<JsonValue> floating_value(bool positive, std::size_t start);
+    [[nodiscard]] Result<JsonValue> floating_value(std::size_t start);
     [[nodiscard]] Result<void> read_escape(std::string& out);
     [[nodiscard]] Result<std::uint16_t> read_hex_escape();
     [[nodiscard]] std::optional<unsigned char> peek() const;

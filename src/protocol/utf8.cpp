@@ -117,14 +117,4 @@ std::string_view trim_white_space(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-std::size_t count_code_points(std::string_view text) {
-    std::size_t count = 0;
-    for (const char byte : text) {
-        if (!is_continuation(static_cast<unsigned char>(byte))) {
-            ++count;
-        }
-    }
-    return count;
-}
-
 } // namespace vemlox

@@ -30,7 +30,5 @@ void append_utf8(std::string& out, char32_t code_point);
 [[nodiscard]] bool is_white_space(char32_t c);
 // Trims leading and trailing Unicode White_Space of valid UTF-8 text.
 [[nodiscard]] std::string_view trim_white_space(std::string_view text);
-// Number of code points of valid UTF-8 text.
-[[nodiscard]] std::size_t count_code_points(std::string_view text);
 
 } // namespace vemlox
