@@ -24,7 +24,7 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
 constexpr std::string_view USAGE =
-    "usage: vemlox-client [--wait SECONDS] [--show-request] COMMAND\n"
+    "usage: vemlox-client [--wait SECONDS] [--timeout SECONDS] [--show-request] COMMAND\n"
     "commands:\n"
     "  ping\n"
     "  set-machine-startup NAME on|off\n"
@@ -37,13 +37,22 @@ constexpr std::string_view USAGE =
     "  raw 'JSON LINE'                                  (sent as it is, plus a line feed)\n"
     "Prints the service's response line. Exit code 0 for an ok response, 1 for an error\n"
     "response or when no response came, 2 for a usage error. --wait bounds how long a busy\n"
-    "service is waited for (default 10); --show-request prints the request line sent on\n"
-    "standard error first.";
+    "service is waited for (default 10), --timeout how long its response is (default 300);\n"
+    "--show-request prints the request line sent on standard error first.";
 
 int usage_error(std::string_view problem) {
     win::write_line(win::ConsoleStream::Error, "vemlox-client: " + std::string(problem));
     win::write_line(win::ConsoleStream::Error, USAGE);
     return EXIT_USAGE;
+}
+
+std::optional<std::chrono::seconds> parse_seconds(const std::string& text) {
+    unsigned seconds = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || seconds > 86400) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(seconds);
 }
 
 // What the command line asks to send: the request line itself.
@@ -135,24 +144,21 @@ int run(std::vector<std::string> arguments) {
         return EXIT_OK;
     }
     while (next < arguments.size() && arguments[next].starts_with("--")) {
-        if (arguments[next] == "--show-request") {
+        const std::string& option = arguments[next];
+        if (option == "--show-request") {
             show_request = true;
             next += 1;
             continue;
         }
-        if (arguments[next] != "--wait") {
-            return usage_error("unknown option \"" + arguments[next] + "\"");
+        if (option != "--wait" && option != "--timeout") {
+            return usage_error("unknown option \"" + option + "\"");
         }
-        unsigned seconds = 0;
-        const std::string* value = next + 1 < arguments.size() ? &arguments[next + 1] : nullptr;
-        const auto parsed =
-            value ? std::from_chars(value->data(), value->data() + value->size(), seconds)
-                  : std::from_chars_result{nullptr, std::errc::invalid_argument};
-        if (value == nullptr || parsed.ec != std::errc() ||
-            parsed.ptr != value->data() + value->size() || seconds > 3600) {
-            return usage_error("--wait needs a number of seconds from 0 to 3600");
+        const std::optional<std::chrono::seconds> seconds =
+            next + 1 < arguments.size() ? parse_seconds(arguments[next + 1]) : std::nullopt;
+        if (!seconds) {
+            return usage_error(option + " needs a number of seconds from 0 to 86400");
         }
-        options.busy_wait = std::chrono::seconds(seconds);
+        (option == "--wait" ? options.busy_wait : options.response_timeout) = *seconds;
         next += 2;
     }
     if (next >= arguments.size()) {

@@ -1,24 +1,26 @@
 #include "server_check.hpp"
 
-#include "win/caller_check.hpp"
 #include "win/names.hpp"
-
-#include <cstddef>
 
 namespace vemlox::client {
 
-bool server_image_allowed(std::string_view server_image, std::string_view install_folder) {
-    const std::size_t cut = server_image.rfind('\\');
-    if (cut == std::string_view::npos || install_folder.empty()) {
-        return false;
+std::optional<std::string> untrusted_server(std::uint32_t pipe_server_process_id,
+                                            const ServiceProcess& service) {
+    const std::string served_by =
+        std::string(win::PIPE_NAME) + " is served by process " + std::to_string(pipe_server_process_id);
+    switch (service.state) {
+    case ServiceProcess::State::NotInstalled:
+        return served_by + ", but the Vemlox service is not installed; nothing was sent";
+    case ServiceProcess::State::NotRunning:
+        return served_by + ", but the Vemlox service is not running; nothing was sent";
+    case ServiceProcess::State::Running:
+        break;
     }
-    // A folder given with its trailing separator (a bare drive root) still names the same folder.
-    std::string_view folder = install_folder;
-    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) {
-        folder.remove_suffix(1);
+    if (service.process_id != pipe_server_process_id) {
+        return served_by + " while the Vemlox service is process " +
+               std::to_string(service.process_id) + "; nothing was sent";
     }
-    return win::equal_ignoring_ascii_case(server_image.substr(0, cut), folder) &&
-           win::equal_ignoring_ascii_case(server_image.substr(cut + 1), win::SERVICE_EXE_NAME);
+    return std::nullopt;
 }
 
 } // namespace vemlox::client

@@ -1,14 +1,23 @@
-// Which process the client trusts on the other end of the pipe: the installed service only.
+// Which process the client trusts on the other end of the pipe: the running service "vemlox", as
+// the Service Control Manager knows it.
 #pragma once
 
-#include <string_view>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace vemlox::client {
 
-// True when `server_image` (a UTF-8 Win32 path) is "vemlox-service.exe" directly in
-// `install_folder`. Folder and file name compare with ASCII letters in either case and every other
-// byte exactly, the rule the service applies to its own callers.
-[[nodiscard]] bool server_image_allowed(std::string_view server_image,
-                                        std::string_view install_folder);
+// What the Service Control Manager says of the service "vemlox".
+struct ServiceProcess {
+    enum class State { NotInstalled, NotRunning, Running };
+    State state = State::NotInstalled;
+    std::uint32_t process_id = 0; // meaningful only while running
+};
+
+// Nothing when the pipe's server process is the running service; otherwise what was found, as a
+// message fragment ending in "nothing was sent".
+[[nodiscard]] std::optional<std::string> untrusted_server(std::uint32_t pipe_server_process_id,
+                                                          const ServiceProcess& service);
 
 } // namespace vemlox::client

@@ -3,7 +3,7 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
-#include "win/install_dir.hpp"
+#include "win/deadline.hpp"
 #include "win/names.hpp"
 #include "win/os_error_text.hpp"
 #include "win/unique_handle.hpp"
@@ -17,11 +17,14 @@ namespace vemlox::client {
 
 namespace {
 
+using win::Deadline;
 using win::UniqueFile;
 using win::UniqueHandle;
+using win::UniqueServiceHandle;
 
 // No response of the service comes near this; a longer stream is not our service talking.
 constexpr std::size_t MAX_RESPONSE_BYTES = 1 << 20;
+constexpr std::size_t RESPONSE_CHUNK_BYTES = 1024;
 
 ClientError error(ClientError::Kind kind, std::string message) {
     return ClientError{kind, std::move(message)};
@@ -31,15 +34,21 @@ std::string pipe_name() {
     return std::string(win::PIPE_NAME);
 }
 
+std::string duration_text(std::chrono::milliseconds span) {
+    const long long ms = std::max<long long>(span.count(), 0);
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
     const std::wstring name = win::to_wide(win::PIPE_NAME);
-    const ULONGLONG wait_ms =
-        static_cast<ULONGLONG>(std::max<long long>(options.busy_wait.count(), 0));
-    const ULONGLONG deadline = GetTickCount64() + wait_ms;
+    const Deadline deadline(options.busy_wait);
     while (true) {
         // Identification level only: a server that is not ours must not be able to act as us.
+        // Overlapped, so that the wait for the response can end at its timeout.
         UniqueFile pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                        SECURITY_IDENTIFICATION,
                                     nullptr));
         if (pipe) {
             return pipe;
@@ -55,95 +64,158 @@ std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
                 error(ClientError::Kind::ConnectFailed,
                       "cannot open " + pipe_name() + ": " + win::os_error_text(code)));
         }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            return std::unexpected(
-                error(ClientError::Kind::ServiceBusy, "the Vemlox service stayed busy for " +
-                                                          std::to_string(wait_ms / 1000) +
-                                                          " s; try again later"));
+        const DWORD remaining = deadline.remaining_ms();
+        if (remaining == 0) {
+            return std::unexpected(error(ClientError::Kind::ServiceBusy,
+                                         "the Vemlox service stayed busy for " +
+                                             duration_text(options.busy_wait) +
+                                             "; try again later"));
         }
         // Returns as soon as the server listens again; a failure (the pipe went away, or the
         // wait ran out) is seen by the next open.
-        (void)WaitNamedPipeW(name.c_str(),
-                             static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0xFFFFFFFEu)));
+        (void)WaitNamedPipeW(name.c_str(), remaining);
     }
 }
 
-// The pipe's server must be the installed service executable, checked by its image path as the
-// service checks its own callers.
+// What the Service Control Manager says of our service, asked with the least rights there are:
+// the default security of a service grants these to interactive and service logons, so a
+// standard user's app may ask.
+std::expected<ServiceProcess, DWORD> query_service_process() {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        return std::unexpected(GetLastError());
+    }
+    const UniqueServiceHandle service(
+        OpenServiceW(manager.get(), win::to_wide(win::SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS));
+    if (!service) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return ServiceProcess{ServiceProcess::State::NotInstalled, 0};
+        }
+        return std::unexpected(code);
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<LPBYTE>(&status), sizeof(status), &needed) == 0) {
+        return std::unexpected(GetLastError());
+    }
+    if (status.dwCurrentState != SERVICE_RUNNING) {
+        return ServiceProcess{ServiceProcess::State::NotRunning, 0};
+    }
+    return ServiceProcess{ServiceProcess::State::Running, status.dwProcessId};
+}
+
+// The pipe's server must be the process the Service Control Manager runs as our service. This
+// is sound because the service creates the pipe as its first instance, and as its only one: while
+// the service runs nobody else can serve the name, and GetNamedPipeServerProcessId reports the
+// process that created the first instance. The server's image path proves nothing: a standard
+// user may not open a LocalSystem process, a 32-bit app sees another Program Files folder, and
+// while the service is stopped any process started from the installed image would pass.
 std::expected<void, ClientError> verify_server(HANDLE pipe) {
     auto untrusted = [](std::string message) {
         return std::unexpected(error(ClientError::Kind::UntrustedServer, std::move(message)));
     };
-    ULONG pid = 0;
-    if (!GetNamedPipeServerProcessId(pipe, &pid)) {
+    ULONG server_process_id = 0;
+    if (!GetNamedPipeServerProcessId(pipe, &server_process_id)) {
         return untrusted("cannot identify the process serving " + pipe_name() + ": " +
-                         win::os_error_text(GetLastError()));
+                         win::os_error_text(GetLastError()) + "; nothing was sent");
     }
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) {
-        return untrusted("cannot inspect the process serving " + pipe_name() + " (pid " +
-                         std::to_string(pid) + "): " + win::os_error_text(GetLastError()));
+    const std::expected<ServiceProcess, DWORD> service = query_service_process();
+    if (!service && service.error() == ERROR_ACCESS_DENIED) {
+        return untrusted("this session may not ask the Service Control Manager about the Vemlox "
+                         "service (only interactive and service logons may), so the process "
+                         "serving " +
+                         pipe_name() + " cannot be checked; nothing was sent");
     }
-    std::array<wchar_t, 1024> buffer{};
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (!QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &size)) {
-        return untrusted("cannot read the executable serving " + pipe_name() + " (pid " +
-                         std::to_string(pid) + "): " + win::os_error_text(GetLastError()));
+    if (!service) {
+        return untrusted("cannot ask the Service Control Manager about the Vemlox service: " +
+                         win::os_error_text(service.error()) + "; nothing was sent");
     }
-    const std::string image = win::to_utf8(std::wstring_view(buffer.data(), size));
-    // The same folder the installer copies the service into.
-    const std::expected<std::wstring, std::string> folder = win::install_dir();
-    if (!folder) {
-        return untrusted("cannot tell where the service is installed: " + folder.error());
-    }
-    const std::string install_folder = win::to_utf8(*folder);
-    if (!server_image_allowed(image, install_folder)) {
-        return untrusted(pipe_name() + " is served by " + image + ", not by " +
-                         std::string(win::SERVICE_EXE_NAME) + " in " + install_folder +
-                         "; nothing was sent");
+    if (auto found = untrusted_server(server_process_id, *service)) {
+        return untrusted(std::move(*found));
     }
     return {};
 }
 
-std::expected<void, ClientError> send_line(HANDLE pipe, std::string_view request_line) {
+// One overlapped read or write on the pipe, started by `start` and waited for until `deadline`;
+// one still running then is cancelled. The bytes moved, or the Windows error (WAIT_TIMEOUT when the
+// deadline came first).
+template <typename Start>
+std::expected<DWORD, DWORD> transfer(HANDLE pipe, HANDLE event, const Deadline& deadline,
+                                     Start start) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    if (!start(&overlapped) && GetLastError() != ERROR_IO_PENDING) {
+        return std::unexpected(GetLastError());
+    }
+    bool cancelled = false;
+    if (WaitForSingleObject(event, deadline.remaining_ms()) != WAIT_OBJECT_0) {
+        cancelled = CancelIoEx(pipe, &overlapped) != 0;
+    }
+    // The OVERLAPPED lives on this frame, so the (possibly cancelled) end is always waited for.
+    DWORD moved = 0;
+    if (!GetOverlappedResult(pipe, &overlapped, &moved, TRUE)) {
+        const DWORD code = GetLastError();
+        return std::unexpected(cancelled && code == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : code);
+    }
+    return moved;
+}
+
+ClientError timed_out(const ClientOptions& options) {
+    return error(ClientError::Kind::TimedOut, "no response from the Vemlox service within " +
+                                                  duration_text(options.response_timeout) +
+                                                  "; the connection was closed");
+}
+
+std::expected<void, ClientError> send_line(HANDLE pipe, HANDLE event, std::string_view request_line,
+                                           const Deadline& deadline, const ClientOptions& options) {
     std::string bytes(request_line);
     bytes += '\n';
     std::string_view rest = bytes;
     while (!rest.empty()) {
-        DWORD written = 0;
-        if (!WriteFile(pipe, rest.data(),
-                       static_cast<DWORD>(std::min<std::size_t>(rest.size(), 65536)), &written,
-                       nullptr)) {
+        const auto size = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 65536));
+        const auto written = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
+            return WriteFile(pipe, rest.data(), size, nullptr, overlapped) != 0;
+        });
+        if (!written && written.error() == WAIT_TIMEOUT) {
+            return std::unexpected(timed_out(options));
+        }
+        if (!written) {
             return std::unexpected(
                 error(ClientError::Kind::SendFailed,
-                      "sending the request failed: " + win::os_error_text(GetLastError())));
+                      "sending the request failed: " + win::os_error_text(written.error())));
         }
-        rest.remove_prefix(written);
+        rest.remove_prefix(*written);
     }
     return {};
 }
 
-std::expected<std::string, ClientError> receive_line(HANDLE pipe) {
+std::expected<std::string, ClientError> receive_line(HANDLE pipe, HANDLE event,
+                                                     const Deadline& deadline,
+                                                     const ClientOptions& options) {
     std::string received;
-    std::array<char, 1024> chunk{};
+    std::array<char, RESPONSE_CHUNK_BYTES> chunk{};
     while (true) {
-        DWORD got = 0;
-        const bool read =
-            ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) != FALSE;
-        const DWORD code = read ? ERROR_SUCCESS : GetLastError();
-        if (!read && code != ERROR_BROKEN_PIPE && code != ERROR_PIPE_NOT_CONNECTED) {
+        const auto got = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
+            return ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr,
+                            overlapped) != 0;
+        });
+        if (!got && got.error() == WAIT_TIMEOUT) {
+            return std::unexpected(timed_out(options));
+        }
+        if (!got && got.error() != ERROR_BROKEN_PIPE && got.error() != ERROR_PIPE_NOT_CONNECTED) {
             return std::unexpected(
                 error(ClientError::Kind::ReceiveFailed,
-                      "reading the response failed: " + win::os_error_text(code)));
+                      "reading the response failed: " + win::os_error_text(got.error())));
         }
-        if (got == 0) {
+        if (!got || *got == 0) {
             return std::unexpected(error(ClientError::Kind::ReceiveFailed,
                                          "the service closed the connection without a "
                                          "complete response"));
         }
         const std::size_t searched_from = received.size();
-        received.append(chunk.data(), got);
+        received.append(chunk.data(), *got);
         const std::size_t end = received.find('\n', searched_from);
         if (end != std::string::npos) {
             received.resize(end);
@@ -168,10 +240,18 @@ std::expected<std::string, ClientError> exchange(std::string_view request_line,
     if (auto verified = verify_server(pipe->get()); !verified) {
         return std::unexpected(verified.error());
     }
-    if (auto sent = send_line(pipe->get(), request_line); !sent) {
+    const Deadline deadline(options.response_timeout);
+    const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        return std::unexpected(error(ClientError::Kind::SendFailed,
+                                     "sending the request failed: " +
+                                         win::os_error_text(GetLastError())));
+    }
+    if (auto sent = send_line(pipe->get(), event.get(), request_line, deadline, options); !sent) {
         return std::unexpected(sent.error());
     }
-    return receive_line(pipe->get());
+    // Leaving by any road closes the pipe, so a response that comes too late goes nowhere.
+    return receive_line(pipe->get(), event.get(), deadline, options);
 }
 
 std::expected<Response, ClientError> call(const Request& request, const ClientOptions& options) {

@@ -5,6 +5,7 @@
 #include "protocol/response.hpp"
 #include "win/bounded_flush.hpp"
 #include "win/caller_check.hpp"
+#include "win/deadline.hpp"
 #include "win/names.hpp"
 #include "win/service_log.hpp"
 #include "win/unique_handle.hpp"
@@ -35,25 +36,6 @@ constexpr DWORD PIPE_MODE =
 constexpr DWORD PIPE_INSTANCES = 1;
 constexpr DWORD PIPE_BUFFER_BYTES = 16384;
 constexpr DWORD CALLER_PATH_UNITS = 1024;
-
-class Deadline {
-  public:
-    explicit Deadline(std::chrono::milliseconds span)
-        : end_(GetTickCount64() +
-               static_cast<std::uint64_t>(std::max<std::int64_t>(span.count(), 0))) {}
-
-    // Never INFINITE: a deadline always ends.
-    [[nodiscard]] DWORD remaining_ms() const {
-        const std::uint64_t now = GetTickCount64();
-        if (now >= end_) {
-            return 0;
-        }
-        return static_cast<DWORD>(std::min<std::uint64_t>(end_ - now, INFINITE - 1));
-    }
-
-  private:
-    std::uint64_t end_;
-};
 
 // Collects the result of an overlapped operation started on `pipe`, waiting at most `timeout_ms`
 // for it; one that is still running then is cancelled. The OVERLAPPED must not be reused before

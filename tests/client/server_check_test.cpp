@@ -5,34 +5,27 @@
 namespace vemlox::client {
 namespace {
 
+using State = ServiceProcess::State;
+
 struct Case {
-    const char* image;
-    const char* folder;
-    bool allowed;
+    std::uint32_t pipe_server;
+    ServiceProcess service;
+    std::optional<std::string> message;
 };
 
-TEST(ServerCheck, TrustsOnlyTheServiceExecutableInTheInstallFolder) {
+TEST(ServerCheck, TrustsOnlyTheRunningServiceProcess) {
+    const std::string pipe = R"(\\.\pipe\vemlox is served by process 40)";
     const Case cases[] = {
-        {R"(C:\Program Files\Vemlox\vemlox-service.exe)", R"(C:\Program Files\Vemlox)", true},
-        {R"(c:\PROGRAM FILES\vemlox\VEMLOX-SERVICE.EXE)", R"(C:\Program Files\Vemlox)", true},
-        {R"(C:\Program Files\Vemlox\vemlox-service.exe)", R"(C:\Program Files\Vemlox\)", true},
-        {R"(C:\Vemlox\vemlox-service.exe)", R"(C:\)", false},
-        {R"(C:\vemlox-service.exe)", R"(C:\)", true},
-        {R"(C:\Program Files\Vemlox\vemlox.exe)", R"(C:\Program Files\Vemlox)", false},
-        {R"(C:\Program Files\Vemlox\vemlox-service.exe.exe)", R"(C:\Program Files\Vemlox)", false},
-        {R"(C:\Users\me\Downloads\vemlox-service.exe)", R"(C:\Program Files\Vemlox)", false},
-        {R"(C:\Program Files\Vemlox\sub\vemlox-service.exe)", R"(C:\Program Files\Vemlox)", false},
-        {R"(C:\Program Files\Vemlo\vemlox-service.exe)", R"(C:\Program Files\Vemlox)", false},
-        {R"(Z:\tmp\vemlox-service.exe)", R"(C:\Program Files\Vemlox)", false},
-        // Only ASCII letters fold: "É" and "é" are different folders here.
-        {"C:\\Programme \xc3\x89\\Vemlox\\vemlox-service.exe", "C:\\Programme \xc3\xa9\\Vemlox",
-         false},
-        {"vemlox-service.exe", "", false},
-        {"", R"(C:\Program Files\Vemlox)", false},
+        {40, {State::Running, 40}, std::nullopt},
+        {40, {State::Running, 41}, pipe + " while the Vemlox service is process 41; nothing was sent"},
+        // A stopped service reports process 0; a server that is process 0 is still nobody's.
+        {0, {State::NotRunning, 0},
+         R"(\\.\pipe\vemlox is served by process 0, but the Vemlox service is not running; nothing was sent)"},
+        {40, {State::NotInstalled, 0},
+         pipe + ", but the Vemlox service is not installed; nothing was sent"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(server_image_allowed(c.image, c.folder), c.allowed)
-            << c.image << " in " << c.folder;
+        EXPECT_EQ(untrusted_server(c.pipe_server, c.service), c.message) << c.pipe_server;
     }
 }
 

@@ -3,8 +3,8 @@
 //   pipe_probe unread LINE   connect, send LINE and a line feed, never read; hold until stdin ends
 //   pipe_probe close         connect and close at once
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
-// Each prints one progress word ("connected", "sent", "closed", "holding") as soon as it is there,
-// so a test can wait for it. No mode runs longer than two minutes.
+// Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
+// id) as soon as it is there, so a test can wait for it. No mode runs longer than two minutes.
 #include "win/unique_handle.hpp"
 
 #include <chrono>
@@ -100,7 +100,7 @@ int squat() {
     if (!pipe) {
         return fail("create pipe");
     }
-    say("holding");
+    say("holding " + std::to_string(GetCurrentProcessId()));
     wait_for_stdin_end();
     return 0;
 }
