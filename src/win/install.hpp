@@ -6,8 +6,9 @@
 
 namespace vemlox::win {
 
-// Removes any earlier registration first (silently), then copies, registers, describes and
-// starts. The first failure ends the command with its message; what was done stays done.
+// Opens the files to install first, so that they cannot be swapped while it waits; then removes
+// any earlier registration (silently), copies, registers, describes and starts. The first failure
+// ends the command with its message; what was done stays done.
 [[nodiscard]] CommandOutcome install_command();
 
 } // namespace vemlox::win

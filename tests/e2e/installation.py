@@ -35,6 +35,7 @@ class Executables:
     client: Path
     fake_powershell: Path
     pipe_probe: Path
+    slow_service: Path
 
     @classmethod
     def from_environment(cls) -> "Executables":
@@ -46,6 +47,8 @@ class Executables:
                 "VEMLOX_FAKE_POWERSHELL", build / "tests" / "support" / "powershell.exe")),
             pipe_probe=Path(os.environ.get(
                 "VEMLOX_PIPE_PROBE", build / "tests" / "support" / "pipe_probe.exe")),
+            slow_service=Path(os.environ.get(
+                "VEMLOX_SLOW_SERVICE", build / "tests" / "support" / "slow_service.exe")),
         )
         missing = [str(p) for p in dataclasses.astuple(found) if not Path(p).is_file()]
         if missing:

@@ -1,0 +1,70 @@
+// An old service that is slow to stop, for the end-to-end tests: registered under the service's
+// name and run by the Service Control Manager, it reports running; asked to stop, it writes a file
+// "stopping" beside itself and reports stopped only once a file "release" appears there (or after
+// four seconds, inside the installer's wait of about five). A test thus knows when an installer is
+// inside that wait and decides when the wait ends.
+#include "win/names.hpp"
+#include "win/paths.hpp"
+#include "win/unique_handle.hpp"
+#include "win/wide.hpp"
+
+#include <string>
+#include <windows.h>
+
+namespace {
+
+using namespace vemlox::win;
+
+constexpr ULONGLONG MAX_STOP_DELAY_MS = 4000;
+
+UniqueHandle stop_requested;
+SERVICE_STATUS_HANDLE status_handle = nullptr;
+
+void report(DWORD state) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    status.dwWaitHint = state == SERVICE_STOP_PENDING ? 10000 : 0;
+    (void)SetServiceStatus(status_handle, &status);
+}
+
+DWORD WINAPI handle_control(DWORD control, DWORD, void*, void*) {
+    if (control == SERVICE_CONTROL_STOP) {
+        report(SERVICE_STOP_PENDING);
+        (void)SetEvent(stop_requested.get());
+    }
+    return NO_ERROR;
+}
+
+std::wstring beside_me(const wchar_t* name) {
+    return join_path(parent_folder(running_executable_path().value_or(L"")), name);
+}
+
+void WINAPI service_main(DWORD, wchar_t**) {
+    status_handle =
+        RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), handle_control, nullptr);
+    if (status_handle == nullptr) {
+        return;
+    }
+    report(SERVICE_RUNNING);
+    (void)WaitForSingleObject(stop_requested.get(), INFINITE);
+    (void)UniqueFile(CreateFileW(beside_me(L"stopping").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring release = beside_me(L"release");
+    const ULONGLONG deadline = GetTickCount64() + MAX_STOP_DELAY_MS;
+    while (GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetTickCount64() < deadline) {
+        Sleep(50);
+    }
+    report(SERVICE_STOPPED);
+}
+
+} // namespace
+
+int wmain() {
+    stop_requested.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::wstring name = to_wide(SERVICE_NAME);
+    SERVICE_TABLE_ENTRYW table[] = {{name.data(), service_main}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherW(table) != 0 ? 0 : 1;
+}
