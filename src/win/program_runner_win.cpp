@@ -1,6 +1,7 @@
 #include "win/program_runner_win.hpp"
 
 #include "win/command_line.hpp"
+#include "win/console_output_text.hpp"
 #include "win/environment_block.hpp"
 #include "win/os_error_text.hpp"
 #include "win/paths.hpp"
@@ -59,6 +60,9 @@ void drain(PipeDrain& drain) {
             if (error != ERROR_BROKEN_PIPE) {
                 drain.error = error;
             }
+            // After any other failure the child may still be writing: with our end closed its
+            // writes fail instead of blocking on a full pipe while we wait for it to exit.
+            drain.pipe.reset();
             return;
         }
         if (drain.error != ERROR_SUCCESS) {
@@ -288,7 +292,11 @@ ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
             return std::unexpected(os_error(failed));
         }
     }
-    return ProgramExit{exit_code, std::move(output_drain.bytes), std::move(error_drain->bytes)};
+    // Every program we start is a console program writing in the OEM code page; each stream is
+    // read on its own, as either may hold text the other does not.
+    const UINT code_page = GetOEMCP();
+    return ProgramExit{exit_code, console_output_text(std::move(output_drain.bytes), code_page),
+                       console_output_text(std::move(error_drain->bytes), code_page)};
 }
 
 } // namespace vemlox::win

@@ -1,5 +1,6 @@
 // Starting a program on this machine the way the operations need it: looked up in trusted
-// folders only, no window, standard input from the null device, both output streams captured.
+// folders only, no window, standard input from the null device, both output streams captured and
+// handed on as UTF-8 (read from the OEM code page unless they are UTF-8 already).
 #pragma once
 
 #include "actions/program_runner.hpp"

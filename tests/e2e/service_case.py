@@ -15,6 +15,9 @@ from wine_prefix import WinePrefix, boot_template
 
 class ServiceTestCase(unittest.TestCase):
     install_at_start = True
+    # Host environment added to every wine command of the class's prefix, its wineserver session
+    # included; the service runs with the locale (LC_ALL) given here, and so with its code pages.
+    prefix_environment: dict[str, str] = {}
     prefix: WinePrefix
     service: Installation
 
@@ -23,7 +26,8 @@ class ServiceTestCase(unittest.TestCase):
         work = work_folder()
         template = boot_template(work / "template")
         name = re.sub(r"[^A-Za-z0-9]+", "-", cls.__module__ + "-" + cls.__name__)
-        cls.prefix = WinePrefix.copy_of(template, work / "prefixes" / name)
+        cls.prefix = WinePrefix.copy_of(template, work / "prefixes" / name,
+                                        cls.prefix_environment)
         try:
             cls.prefix.start()
             cls.service = Installation(cls.prefix, Executables.from_environment())

@@ -129,16 +129,20 @@ class Background:
 
 
 class WinePrefix:
-    """One private prefix with its own persistent wineserver."""
+    """One private prefix with its own persistent wineserver.
 
-    def __init__(self, path: Path):
+    `environment` is added to the host environment of every wine command in the prefix, the
+    server's session included: a locale given there (LC_ALL) is the one its services run with."""
+
+    def __init__(self, path: Path, environment: dict[str, str] | None = None):
         self.path = Path(path).resolve()
-        self.env = wine_environment(self.path)
+        self.env = {**wine_environment(self.path), **(environment or {})}
         self._scratch = Path(tempfile.mkdtemp(prefix="vemlox-wine-"))
         self._started = False
 
     @classmethod
-    def copy_of(cls, template: Path, path: Path) -> "WinePrefix":
+    def copy_of(cls, template: Path, path: Path,
+                environment: dict[str, str] | None = None) -> "WinePrefix":
         path = Path(path)
         if path.exists():
             # A run that was killed may have left this prefix's persistent server behind.
@@ -147,7 +151,7 @@ class WinePrefix:
         path.parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["cp", "-a", str(template), str(path)], check=True, timeout=300)
         (path / _TEMPLATE_STAMP).unlink(missing_ok=True)
-        return cls(path)
+        return cls(path, environment)
 
     @property
     def drive_c(self) -> Path:

@@ -31,6 +31,12 @@ std::expected<void, std::string> check_state(const json& state) {
         return std::unexpected("the state is not a JSON object");
     }
     for (const auto& [key, value] : state.items()) {
+        if (key == "output_code_page") {
+            if (value != "oem" && value != "utf-8") {
+                return std::unexpected("\"output_code_page\" is neither \"oem\" nor \"utf-8\"");
+            }
+            continue;
+        }
         if (key != "adapters" && key != "failures") {
             return std::unexpected("unknown member \"" + key + "\"");
         }
@@ -67,7 +73,8 @@ std::expected<void, std::string> check_state(const json& state) {
                 (key == "script") ||
                 ((key == "adapter" || key == "stderr" || key == "stdout") && value.is_string()) ||
                 (key == "exit_code" && value.is_number_unsigned()) ||
-                (key == "times" && value.is_number_unsigned());
+                (key == "times" && value.is_number_unsigned()) ||
+                (key == "sleep_ms" && value.is_number_unsigned());
             if (!ok) {
                 return std::unexpected("failure " + failure["script"].dump() + ": bad member \"" +
                                        key + "\"");
@@ -203,6 +210,10 @@ std::expected<Machine, std::string> Machine::load(std::string_view state_text) {
     return Machine(std::move(state));
 }
 
+bool Machine::prints_in_oem_code_page() const {
+    return state_.value("output_code_page", std::string("utf-8")) == "oem";
+}
+
 std::string Machine::save() const {
     return state_.dump(2) + "\n";
 }
@@ -246,7 +257,8 @@ std::optional<Outcome> Machine::take_injected_failure(std::string_view script_na
         }
         Outcome outcome{failure.value("stdout", std::string{}),
                         failure.value("stderr", std::string{}),
-                        failure.value("exit_code", std::uint32_t{1})};
+                        failure.value("exit_code", std::uint32_t{1}),
+                        failure.value("sleep_ms", std::uint32_t{0})};
         if (failure.contains("times")) {
             const auto times = failure["times"].get<std::uint64_t>();
             if (times <= 1) {

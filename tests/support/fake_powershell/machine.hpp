@@ -14,8 +14,14 @@
 //                     "adapter": "Wi-Fi",      only when VLX_ADAPTER equals this exactly
 //                     "stderr": "  boom\r\n",  written as it is; so is "stdout"
 //                     "exit_code": 1,          default 1
-//                     "times": 1 }             used up after so many calls; default: never
-//                 ] }
+//                     "times": 1,              used up after so many calls; default: never
+//                     "sleep_ms": 5000 }       waits so long before answering; default 0
+//                 ],
+//     "output_code_page": "oem" }              "oem": everything written to standard output and
+//                                              standard error is converted from UTF-8 to the OEM
+//                                              code page (GetOEMCP), as Windows PowerShell prints
+//                                              when started without a console; "utf-8" (default):
+//                                              written as it is
 #pragma once
 
 #include "scripts.hpp"
@@ -34,6 +40,7 @@ struct Outcome {
     std::string standard_output;
     std::string standard_error;
     std::uint32_t exit_code = 0;
+    std::uint32_t sleep_ms = 0; // how long to wait before answering
 };
 
 // The two variables the scripts read; nullopt when the variable is not in the environment.
@@ -51,6 +58,7 @@ class Machine {
     [[nodiscard]] Outcome run(const KnownScript& script, const ScriptEnvironment& environment);
 
     [[nodiscard]] bool changed() const { return changed_; }
+    [[nodiscard]] bool prints_in_oem_code_page() const;
     [[nodiscard]] std::string save() const;
 
   private:

@@ -33,6 +33,25 @@ std::string narrow(std::wstring_view wide) {
     return out;
 }
 
+// The text as Windows PowerShell prints it to a redirected stream when started without a console:
+// in the OEM code page, each letter that code page lacks written as its default character ("?").
+std::string in_oem_code_page(std::string_view utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int wide_size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        wide_size);
+    const UINT code_page = GetOEMCP();
+    const int size =
+        WideCharToMultiByte(code_page, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(code_page, 0, wide.data(), wide_size, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
 void write_all(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD written = 0;
@@ -118,12 +137,20 @@ nlohmann::json optional_json(const std::optional<std::string>& value) {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-int finish(const std::wstring& journal_path, nlohmann::json entry, const Outcome& outcome) {
+// The call is journaled before the wait, so a test can see it was made while the stand-in sleeps.
+int finish(const std::wstring& journal_path, nlohmann::json entry, const Outcome& outcome,
+           bool in_oem) {
     entry["exit_code"] = outcome.exit_code;
     write_file(journal_path,
                entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n", true);
-    write_all(GetStdHandle(STD_OUTPUT_HANDLE), outcome.standard_output);
-    write_all(GetStdHandle(STD_ERROR_HANDLE), outcome.standard_error);
+    if (outcome.sleep_ms > 0) {
+        Sleep(outcome.sleep_ms);
+    }
+    const auto printed = [in_oem](const std::string& text) {
+        return in_oem ? in_oem_code_page(text) : text;
+    };
+    write_all(GetStdHandle(STD_OUTPUT_HANDLE), printed(outcome.standard_output));
+    write_all(GetStdHandle(STD_ERROR_HANDLE), printed(outcome.standard_error));
     return static_cast<int>(outcome.exit_code);
 }
 
@@ -152,6 +179,13 @@ int run() {
                             {"PATH", optional_json(read_variable(L"PATH").value)},
                             {"cwd", narrow(current)}};
 
+    const std::expected<std::string, std::string> state_text = read_file(state_path);
+    std::expected<Machine, std::string> machine =
+        state_text ? Machine::load(*state_text)
+                   : std::expected<Machine, std::string>(std::unexpect, state_text.error());
+    // Even a refusal is printed the way the machine prints.
+    const bool in_oem = machine && machine->prints_in_oem_code_page();
+
     const std::vector<std::string> expected_head{"-NoProfile", "-NonInteractive",
                                                  "-ExecutionPolicy", "Bypass", "-Command"};
     if (arguments.size() != expected_head.size() + 1 ||
@@ -162,14 +196,16 @@ int run() {
             shown += " [" + argument + "]";
         }
         return finish(journal_path, entry,
-                      Outcome{"", "fake powershell: unexpected arguments:" + shown + "\r\n", 1});
+                      Outcome{"", "fake powershell: unexpected arguments:" + shown + "\r\n", 1},
+                      in_oem);
     }
     const std::optional<KnownScript> script = find_script(arguments.back());
     if (!script) {
         entry["text"] = arguments.back();
         return finish(
             journal_path, entry,
-            Outcome{"", "fake powershell: unknown script text: " + arguments.back() + "\r\n", 1});
+            Outcome{"", "fake powershell: unknown script text: " + arguments.back() + "\r\n", 1},
+            in_oem);
     }
     entry["script"] = script->name;
     if (adapter.occurrences > 1 || dns.occurrences > 1) {
@@ -177,23 +213,20 @@ int run() {
                       Outcome{"",
                               "fake powershell: VLX_ADAPTER or VLX_DNS is in the environment "
                               "more than once\r\n",
-                              1});
+                              1},
+                      in_oem);
     }
 
-    const std::expected<std::string, std::string> state_text = read_file(state_path);
-    std::expected<Machine, std::string> machine =
-        state_text ? Machine::load(*state_text)
-                   : std::expected<Machine, std::string>(std::unexpect, state_text.error());
     if (!machine) {
         return finish(
             journal_path, entry,
-            Outcome{"", "fake powershell: bad state file: " + machine.error() + "\r\n", 1});
+            Outcome{"", "fake powershell: bad state file: " + machine.error() + "\r\n", 1}, in_oem);
     }
     const Outcome outcome = machine->run(*script, ScriptEnvironment{adapter.value, dns.value});
     if (machine->changed()) {
         write_file(state_path, machine->save(), false);
     }
-    return finish(journal_path, entry, outcome);
+    return finish(journal_path, entry, outcome, in_oem);
 }
 
 } // namespace
