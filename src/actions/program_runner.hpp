@@ -17,8 +17,9 @@ struct EnvironmentPair {
 
 struct ProgramExit {
     std::uint32_t exit_code = 0;
-    std::string standard_output; // raw bytes
-    std::string standard_error;  // raw bytes
+    // Both as UTF-8: console programs write in the OEM code page, which the runner reads.
+    std::string standard_output;
+    std::string standard_error;
 };
 
 class ProgramRunner {

@@ -1,3 +1,4 @@
+#include "win/console_output_text.hpp"
 #include "win/program_runner_win.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
@@ -138,14 +139,16 @@ TEST_F(ProgramRunnerTest, ReadsLargeStandardOutputAndErrorAtTheSameTime) {
     EXPECT_EQ(wrong, 0u);
 }
 
-TEST_F(ProgramRunnerTest, GivesTheExitCodeAndBothStreamsAsRawBytes) {
-    // Standard output "[]\n" and NUL; standard error: FF, two spaces, "boom", CR, LF, C3.
-    const auto result = run_child({"write", "5b5d0a00", "ff2020626f6f6d0d0ac3", "7"});
+TEST_F(ProgramRunnerTest, GivesTheExitCodeAndBothStreamsAsUtf8) {
+    // Standard output "[]\n", NUL and "é" in UTF-8; standard error: FF, two spaces, "boom", CR, LF,
+    // C3, which is not UTF-8 and so is read in the OEM code page.
+    const auto result = run_child({"write", "5b5d0a00c3a9", "ff2020626f6f6d0d0ac3", "7"});
 
     ASSERT_TRUE(result) << text_of(result);
     EXPECT_EQ(result->exit_code, 7u);
-    EXPECT_EQ(result->standard_output, "[]\n\0"s);
-    EXPECT_EQ(result->standard_error, "\xff  boom\r\n\xc3"s);
+    EXPECT_EQ(result->standard_output, "[]\n\0\xc3\xa9"s);
+    EXPECT_EQ(result->standard_error, console_output_text("\xff  boom\r\n\xc3", GetOEMCP()));
+    EXPECT_TRUE(result->standard_error.find("  boom\r\n") != std::string::npos);
 }
 
 TEST_F(ProgramRunnerTest, StandardInputIsTheNullDevice) {
