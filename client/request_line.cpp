@@ -1,6 +1,7 @@
 #include "request_line.hpp"
 
 #include "protocol/ipv4.hpp"
+#include "protocol/wire_names.hpp"
 
 #include <nlohmann/json.hpp>
 #include <type_traits>
@@ -21,22 +22,22 @@ ordered_json servers_json(const std::vector<Ipv4Address>& servers) {
 
 ordered_json fields(const Request& request) {
     ordered_json object;
-    object["op"] = std::string(op_name(request));
+    object[TAG_NAME] = std::string(op_name(request));
     std::visit(
         [&object](const auto& op) {
             using Op = std::decay_t<decltype(op)>;
             if constexpr (std::is_same_v<Op, request::SetMachineStartup>) {
-                object["name"] = op.name;
-                object["enabled"] = op.enabled;
+                object[member::NAME] = op.name;
+                object[member::ENABLED] = op.enabled;
             } else if constexpr (std::is_same_v<Op, request::DisableAdapters>) {
-                object["names"] = op.names;
+                object[member::NAMES] = op.names;
             } else if constexpr (std::is_same_v<Op, request::RestoreDns>) {
                 ordered_json settings = ordered_json::array();
                 for (const DnsSetting& setting : op.settings) {
-                    settings.push_back(ordered_json{{"adapter", setting.adapter},
-                                                    {"servers", servers_json(setting.servers)}});
+                    settings.push_back(ordered_json{{member::ADAPTER, setting.adapter},
+                                                    {member::SERVERS, servers_json(setting.servers)}});
                 }
-                object["settings"] = std::move(settings);
+                object[member::SETTINGS] = std::move(settings);
             }
         },
         request);

@@ -1,6 +1,7 @@
 #include "response_decoding.hpp"
 
 #include "protocol/ipv4.hpp"
+#include "protocol/wire_names.hpp"
 
 #include <array>
 #include <limits>
@@ -30,12 +31,17 @@ std::expected<std::vector<std::string>, std::string> decode_names(const json& va
 }
 
 std::expected<DnsSetting, std::string> decode_setting(const json& value) {
-    if (!value.is_object() || !value.contains("adapter") || !value["adapter"].is_string() ||
-        !value.contains("servers") || !value["servers"].is_array()) {
+    if (!value.is_object()) {
+        return std::unexpected("a \"dns\" entry is not an object");
+    }
+    const auto adapter = value.find(member::ADAPTER);
+    const auto servers = value.find(member::SERVERS);
+    if (adapter == value.end() || !adapter->is_string() || servers == value.end() ||
+        !servers->is_array()) {
         return std::unexpected("a \"dns\" entry lacks its \"adapter\" text or \"servers\" array");
     }
-    DnsSetting setting{value["adapter"].get<std::string>(), {}};
-    for (const json& server : value["servers"]) {
+    DnsSetting setting{adapter->get<std::string>(), {}};
+    for (const json& server : *servers) {
         const auto address =
             server.is_string() ? parse_ipv4(server.get<std::string>()) : std::nullopt;
         if (!address) {
@@ -47,21 +53,21 @@ std::expected<DnsSetting, std::string> decode_setting(const json& value) {
 }
 
 std::expected<Response, std::string> decode_ok(const json& object) {
-    const auto version = object.find("version");
+    const auto version = object.find(member::VERSION);
     if (version == object.end() || !version->is_number_unsigned() ||
         version->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
         return std::unexpected("an ok response without a valid \"version\"");
     }
     OkResponse ok;
     ok.version = static_cast<std::uint32_t>(version->get<std::uint64_t>());
-    if (const auto names = object.find("names"); names != object.end()) {
+    if (const auto names = object.find(member::NAMES); names != object.end()) {
         auto decoded = decode_names(*names);
         if (!decoded) {
             return std::unexpected(decoded.error());
         }
         ok.names = std::move(*decoded);
     }
-    if (const auto dns = object.find("dns"); dns != object.end()) {
+    if (const auto dns = object.find(member::DNS); dns != object.end()) {
         if (!dns->is_array()) {
             return std::unexpected("\"dns\" is not an array");
         }
@@ -77,8 +83,8 @@ std::expected<Response, std::string> decode_ok(const json& object) {
 }
 
 std::expected<Response, std::string> decode_error(const json& object) {
-    const auto kind = object.find("kind");
-    const auto message = object.find("message");
+    const auto kind = object.find(member::KIND);
+    const auto message = object.find(member::MESSAGE);
     if (kind == object.end() || !kind->is_string() || message == object.end() ||
         !message->is_string()) {
         return std::unexpected("an error response without \"kind\" and \"message\" texts");
@@ -98,14 +104,14 @@ std::expected<Response, std::string> decode_response(std::string_view line) {
     if (object.is_discarded() || !object.is_object()) {
         return std::unexpected("the response is not a JSON object");
     }
-    const auto status = object.find("status");
+    const auto status = object.find(member::STATUS);
     if (status == object.end() || !status->is_string()) {
         return std::unexpected("the response has no \"status\" text");
     }
-    if (status->get<std::string>() == "ok") {
+    if (status->get<std::string>() == STATUS_OK) {
         return decode_ok(object);
     }
-    if (status->get<std::string>() == "error") {
+    if (status->get<std::string>() == STATUS_ERROR) {
         return decode_error(object);
     }
     return std::unexpected("unknown response status " + status->dump());

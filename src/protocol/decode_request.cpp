@@ -2,7 +2,7 @@
 
 #include "protocol/ipv4.hpp"
 #include "protocol/json_reader.hpp"
-#include "protocol/request_schema.hpp"
+#include "protocol/wire_names.hpp"
 
 #include <algorithm>
 #include <array>
@@ -299,7 +299,7 @@ Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
         !std::holds_alternative<JsonArray>(value.data)) {
         return std::unexpected(invalid_type(value, "struct DnsSetting"));
     }
-    static constexpr RecordShape<2> shape{{"adapter", "servers"},
+    static constexpr RecordShape<2> shape{{member::ADAPTER, member::SERVERS},
                                           "struct DnsSetting with 2 elements"};
     return decode_record<DnsSetting>(
         shape, value, [](DnsSetting& setting, std::size_t field, const JsonValue& member) {
@@ -316,7 +316,7 @@ template <typename Variant> Decoded<Request> decode_fieldless(const JsonValue& c
 
 Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
     static constexpr RecordShape<2> shape{
-        {"name", "enabled"}, "struct variant Request::SetMachineStartup with 2 elements"};
+        {member::NAME, member::ENABLED}, "struct variant Request::SetMachineStartup with 2 elements"};
     return decode_record<request::SetMachineStartup>(
         shape, content,
         [](request::SetMachineStartup& variant, std::size_t field, const JsonValue& value) {
@@ -326,7 +326,7 @@ Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
 }
 
 Decoded<Request> decode_disable_adapters(const JsonValue& content) {
-    static constexpr RecordShape<1> shape{{"names"},
+    static constexpr RecordShape<1> shape{{member::NAMES},
                                           "struct variant Request::DisableAdapters with 1 element"};
     return decode_record<request::DisableAdapters>(
         shape, content, [](request::DisableAdapters& variant, std::size_t, const JsonValue& value) {
@@ -335,7 +335,7 @@ Decoded<Request> decode_disable_adapters(const JsonValue& content) {
 }
 
 Decoded<Request> decode_restore_dns(const JsonValue& content) {
-    static constexpr RecordShape<1> shape{{"settings"},
+    static constexpr RecordShape<1> shape{{member::SETTINGS},
                                           "struct variant Request::RestoreDns with 1 element"};
     return decode_record<request::RestoreDns>(
         shape, content, [](request::RestoreDns& variant, std::size_t, const JsonValue& value) {

@@ -1,6 +1,6 @@
 #include "protocol/request.hpp"
 
-#include "protocol/request_schema.hpp"
+#include "protocol/wire_names.hpp"
 
 namespace vemlox {
 

@@ -1,6 +1,7 @@
 #include "protocol/response.hpp"
 
 #include "protocol/ipv4.hpp"
+#include "protocol/wire_names.hpp"
 
 #include <cstddef>
 
@@ -57,10 +58,10 @@ void append_member_name(std::string& out, std::string_view name) {
 
 void append_dns_setting(std::string& out, const DnsSetting& setting) {
     out += '{';
-    append_member_name(out, "adapter");
+    append_member_name(out, member::ADAPTER);
     append_json_string(out, setting.adapter);
     out += ',';
-    append_member_name(out, "servers");
+    append_member_name(out, member::SERVERS);
     out += '[';
     for (std::size_t i = 0; i < setting.servers.size(); ++i) {
         if (i != 0) {
@@ -73,14 +74,14 @@ void append_dns_setting(std::string& out, const DnsSetting& setting) {
 
 void append_response(std::string& out, const OkResponse& ok) {
     out += '{';
-    append_member_name(out, "status");
-    append_json_string(out, "ok");
+    append_member_name(out, member::STATUS);
+    append_json_string(out, STATUS_OK);
     out += ',';
-    append_member_name(out, "version");
+    append_member_name(out, member::VERSION);
     out += std::to_string(ok.version);
     if (!ok.names.empty()) {
         out += ',';
-        append_member_name(out, "names");
+        append_member_name(out, member::NAMES);
         out += '[';
         for (std::size_t i = 0; i < ok.names.size(); ++i) {
             if (i != 0) {
@@ -92,7 +93,7 @@ void append_response(std::string& out, const OkResponse& ok) {
     }
     if (!ok.dns.empty()) {
         out += ',';
-        append_member_name(out, "dns");
+        append_member_name(out, member::DNS);
         out += '[';
         for (std::size_t i = 0; i < ok.dns.size(); ++i) {
             if (i != 0) {
@@ -107,13 +108,13 @@ void append_response(std::string& out, const OkResponse& ok) {
 
 void append_response(std::string& out, const ErrorResponse& error) {
     out += '{';
-    append_member_name(out, "status");
-    append_json_string(out, "error");
+    append_member_name(out, member::STATUS);
+    append_json_string(out, STATUS_ERROR);
     out += ',';
-    append_member_name(out, "kind");
+    append_member_name(out, member::KIND);
     append_json_string(out, wire_name(error.kind));
     out += ',';
-    append_member_name(out, "message");
+    append_member_name(out, member::MESSAGE);
     append_json_string(out, error.message);
     out += '}';
 }
