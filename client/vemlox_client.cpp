@@ -1,5 +1,6 @@
 #include "vemlox_client.hpp"
 
+#include "protocol/line_framing.hpp"
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
@@ -10,7 +11,7 @@
 #include "win/wide.hpp"
 
 #include <algorithm>
-#include <array>
+#include <span>
 #include <windows.h>
 
 namespace vemlox::client {
@@ -24,7 +25,6 @@ using win::UniqueServiceHandle;
 
 // No response of the service comes near this; a longer stream is not our service talking.
 constexpr std::size_t MAX_RESPONSE_BYTES = 1 << 20;
-constexpr std::size_t RESPONSE_CHUNK_BYTES = 1024;
 
 ClientError error(ClientError::Kind kind, std::string message) {
     return ClientError{kind, std::move(message)};
@@ -194,39 +194,35 @@ std::expected<void, ClientError> send_line(HANDLE pipe, HANDLE event, std::strin
 std::expected<std::string, ClientError> receive_line(HANDLE pipe, HANDLE event,
                                                      const Deadline& deadline,
                                                      const ClientOptions& options) {
-    std::string received;
-    std::array<char, RESPONSE_CHUNK_BYTES> chunk{};
-    while (true) {
-        const auto got = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
-            return ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr,
-                            overlapped) != 0;
-        });
-        if (!got && got.error() == WAIT_TIMEOUT) {
-            return std::unexpected(timed_out(options));
-        }
-        if (!got && got.error() != ERROR_BROKEN_PIPE && got.error() != ERROR_PIPE_NOT_CONNECTED) {
-            return std::unexpected(
-                error(ClientError::Kind::ReceiveFailed,
-                      "reading the response failed: " + win::os_error_text(got.error())));
-        }
-        if (!got || *got == 0) {
-            return std::unexpected(error(ClientError::Kind::ReceiveFailed,
-                                         "the service closed the connection without a "
-                                         "complete response"));
-        }
-        const std::size_t searched_from = received.size();
-        received.append(chunk.data(), *got);
-        const std::size_t end = received.find('\n', searched_from);
-        if (end != std::string::npos) {
-            received.resize(end);
-            return received;
-        }
-        if (received.size() > MAX_RESPONSE_BYTES) {
-            return std::unexpected(
-                error(ClientError::Kind::BadResponse,
-                      "the response exceeds " + std::to_string(MAX_RESPONSE_BYTES) + " bytes"));
-        }
+    DWORD failure = ERROR_SUCCESS; // why the pipe gave out, when it did
+    auto line = read_line(
+        [&](std::span<char> chunk) -> std::size_t {
+            const auto got = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
+                return ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr,
+                                overlapped) != 0;
+            });
+            failure = got ? ERROR_SUCCESS : got.error();
+            return got ? *got : 0;
+        },
+        MAX_RESPONSE_BYTES);
+    if (line) {
+        return std::move(*line);
     }
+    if (line.error() == LineFailure::TooLong) {
+        return std::unexpected(
+            error(ClientError::Kind::BadResponse,
+                  "the response exceeds " + std::to_string(MAX_RESPONSE_BYTES) + " bytes"));
+    }
+    if (failure == WAIT_TIMEOUT) {
+        return std::unexpected(timed_out(options));
+    }
+    if (failure != ERROR_SUCCESS && failure != ERROR_BROKEN_PIPE &&
+        failure != ERROR_PIPE_NOT_CONNECTED) {
+        return std::unexpected(error(ClientError::Kind::ReceiveFailed,
+                                     "reading the response failed: " + win::os_error_text(failure)));
+    }
+    return std::unexpected(error(ClientError::Kind::ReceiveFailed,
+                                 "the service closed the connection without a complete response"));
 }
 
 } // namespace

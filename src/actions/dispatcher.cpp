@@ -115,4 +115,14 @@ Outcome handle_request(std::string_view line, Operations& operations) {
     return std::visit(Dispatch(operations), *parsed);
 }
 
+Outcome reject_caller(std::string_view caller_path) {
+    return {ErrorResponse{FailureKind::Rejected, std::string(CALLER_NOT_ALLOWED)},
+            "rejected caller " + quoted(caller_path)};
+}
+
+Outcome reject_incomplete_request() {
+    return {ErrorResponse{FailureKind::Rejected, std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE)},
+            "rejected: " + std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE)};
+}
+
 } // namespace vemlox

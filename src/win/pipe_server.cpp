@@ -1,7 +1,7 @@
 #include "win/pipe_server.hpp"
 
 #include "actions/dispatcher.hpp"
-#include "protocol/quoted.hpp"
+#include "protocol/line_framing.hpp"
 #include "protocol/response.hpp"
 #include "win/bounded_flush.hpp"
 #include "win/caller_check.hpp"
@@ -117,31 +117,30 @@ class Server {
     // One connection: exactly one log line, then exactly one response.
     void serve_connection() {
         const Deadline request_deadline(settings_.request_deadline);
+        const Outcome outcome = handle_connection(request_deadline);
+        append_log(log_folder_, outcome.log_message);
+        respond(outcome.response);
+    }
+
+  private:
+    Outcome handle_connection(const Deadline& request_deadline) {
         const std::string caller = client_executable_path(pipe_);
         if (!caller_allowed(caller, own_executable_path_)) {
-            append_log(log_folder_, "rejected caller " + quoted(caller));
-            respond(ErrorResponse{FailureKind::Rejected, std::string(CALLER_NOT_ALLOWED)});
-            return;
+            return reject_caller(caller);
         }
         const std::optional<std::string> line =
             read_request_line([this, &request_deadline](std::span<char> chunk) {
                 return read_chunk(chunk, request_deadline);
             });
         if (!line) {
-            append_log(log_folder_, "rejected: " + std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE));
-            respond(
-                ErrorResponse{FailureKind::Rejected, std::string(REQUEST_TOO_LARGE_OR_INCOMPLETE)});
-            return;
+            return reject_incomplete_request();
         }
-        const Outcome outcome = handle_request(*line, operations_);
-        append_log(log_folder_, outcome.log_message);
-        respond(outcome.response);
+        return handle_request(*line, operations_);
     }
 
-  private:
     std::size_t read_chunk(std::span<char> chunk, const Deadline& deadline) {
         const auto size =
-            static_cast<DWORD>(std::min<std::size_t>(chunk.size(), REQUEST_CHUNK_BYTES));
+            static_cast<DWORD>(chunk.size());
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event_;
         if (ReadFile(pipe_, chunk.data(), size, nullptr, &overlapped) == 0 &&
@@ -222,28 +221,6 @@ std::expected<void, std::string> serve_pipe(const std::wstring& log_folder,
         DisconnectNamedPipe(pipe.get());
     }
     return {};
-}
-
-std::optional<std::string> read_request_line(const ChunkReader& read_chunk) {
-    std::string line;
-    std::array<char, REQUEST_CHUNK_BYTES> chunk{};
-    for (;;) {
-        const std::size_t count = std::min(read_chunk(chunk), chunk.size());
-        if (count == 0) {
-            return std::nullopt;
-        }
-        // Earlier chunks held no line feed, so only the new bytes need searching.
-        const std::size_t searched = line.size();
-        line.append(chunk.data(), count);
-        const std::size_t line_feed = line.find('\n', searched);
-        if (line_feed != std::string::npos) {
-            line.resize(line_feed);
-            return line;
-        }
-        if (line.size() > MAX_REQUEST_LINE_BYTES) {
-            return std::nullopt;
-        }
-    }
 }
 
 } // namespace vemlox::win

@@ -16,14 +16,6 @@
 
 namespace vemlox::win {
 
-inline constexpr std::size_t REQUEST_CHUNK_BYTES = 1024;
-// A buffer holding more than this without a line feed is refused.
-inline constexpr std::size_t MAX_REQUEST_LINE_BYTES = 16384;
-
-inline constexpr std::string_view CALLER_NOT_ALLOWED = "caller not allowed";
-inline constexpr std::string_view REQUEST_TOO_LARGE_OR_INCOMPLETE =
-    "request too large or incomplete";
-
 struct PipeServerSettings {
     std::wstring pipe_name;
     // A client that has not sent its whole request line this long after connecting is refused
@@ -44,14 +36,5 @@ struct PipeServerSettings {
 [[nodiscard]] std::expected<void, std::string>
 serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
            const StopSignal& stop, Operations& operations, const PipeServerSettings& settings);
-
-// Reads up to `chunk.size()` bytes into `chunk`; 0 when the client is gone, has closed its end
-// or has run out of time.
-using ChunkReader = std::function<std::size_t(std::span<char> chunk)>;
-
-// The bytes before the first line feed, read in chunks of 1024; nothing when the reader gives
-// out first or more than 16384 bytes arrived without a line feed. Bytes after the line feed are
-// ignored.
-[[nodiscard]] std::optional<std::string> read_request_line(const ChunkReader& read_chunk);
 
 } // namespace vemlox::win

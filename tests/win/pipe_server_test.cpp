@@ -2,6 +2,7 @@
 // so allowed clients are copies of this test executable named "vemlox.exe", started in client
 // mode; this process itself is a caller from the wrong folder.
 #include "actions/dispatcher.hpp"
+#include "protocol/parse_request.hpp"
 #include "protocol/quoted.hpp"
 #include "protocol/response.hpp"
 #include "temp_folder.hpp"
@@ -342,7 +343,7 @@ TEST_F(PipeServer, RefusesAnOwnClientThatSendsNoCompleteLineInTime) {
 
 TEST_F(PipeServer, RefusesAnOverlongLine) {
     start_server();
-    const ClientResult client = run_client(std::string(MAX_REQUEST_LINE_BYTES + 1, 'x'));
+    const ClientResult client = run_client(std::string(MAX_REQUEST_BYTES + 1, 'x'));
     EXPECT_EQ(client.response, rejection("request too large or incomplete"));
 }
 

@@ -1,4 +1,5 @@
-#include "win/pipe_server.hpp"
+#include "protocol/line_framing.hpp"
+#include "protocol/parse_request.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vemlox::win {
+namespace vemlox {
 namespace {
 
 // Hands out the scripted pieces one per read, then reports the client gone.
@@ -18,7 +19,7 @@ class ScriptedClient {
     std::optional<std::string> read_line() {
         return read_request_line([this](std::span<char> chunk) {
             ++reads_;
-            EXPECT_EQ(chunk.size(), REQUEST_CHUNK_BYTES);
+            EXPECT_EQ(chunk.size(), LINE_CHUNK_BYTES);
             if (next_ == pieces_.size()) {
                 return std::size_t{0};
             }
@@ -38,8 +39,8 @@ class ScriptedClient {
 
 std::vector<std::string> chunks_of(const std::string& bytes) {
     std::vector<std::string> pieces;
-    for (std::size_t at = 0; at < bytes.size(); at += REQUEST_CHUNK_BYTES) {
-        pieces.push_back(bytes.substr(at, REQUEST_CHUNK_BYTES));
+    for (std::size_t at = 0; at < bytes.size(); at += LINE_CHUNK_BYTES) {
+        pieces.push_back(bytes.substr(at, LINE_CHUNK_BYTES));
     }
     return pieces;
 }
@@ -78,29 +79,29 @@ TEST(ReadRequestLine, RefusesAClientThatClosesBeforeTheLineFeed) {
 }
 
 TEST(ReadRequestLine, RefusesMoreThanTheLimitWithoutALineFeedAfterTheCrossingRead) {
-    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_LINE_BYTES + 1, 'a'));
+    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_BYTES + 1, 'a'));
     pieces.push_back("\n");
     ScriptedClient client(pieces);
     EXPECT_EQ(client.read_line(), std::nullopt);
-    EXPECT_EQ(client.reads(), MAX_REQUEST_LINE_BYTES / REQUEST_CHUNK_BYTES + 1);
+    EXPECT_EQ(client.reads(), MAX_REQUEST_BYTES / LINE_CHUNK_BYTES + 1);
 }
 
 TEST(ReadRequestLine, ExactlyTheLimitWithoutALineFeedReadsOnceMore) {
-    ScriptedClient client(chunks_of(std::string(MAX_REQUEST_LINE_BYTES, 'a') + "\n"));
-    EXPECT_EQ(client.read_line(), std::string(MAX_REQUEST_LINE_BYTES, 'a'));
-    EXPECT_EQ(client.reads(), MAX_REQUEST_LINE_BYTES / REQUEST_CHUNK_BYTES + 1);
+    ScriptedClient client(chunks_of(std::string(MAX_REQUEST_BYTES, 'a') + "\n"));
+    EXPECT_EQ(client.read_line(), std::string(MAX_REQUEST_BYTES, 'a'));
+    EXPECT_EQ(client.reads(), MAX_REQUEST_BYTES / LINE_CHUNK_BYTES + 1);
 }
 
 // Limits are checked per read: a line feed in the read that crossed the limit still ends a line,
 // and the request's own size rule rejects it later.
 TEST(ReadRequestLine, PassesOnALongLineWhoseLineFeedCameInTheCrossingRead) {
-    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_LINE_BYTES, 'a'));
+    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_BYTES, 'a'));
     pieces.push_back(std::string(100, 'b') + "\nrest");
     ScriptedClient client(pieces);
     const auto line = client.read_line();
     ASSERT_TRUE(line);
-    EXPECT_EQ(line->size(), MAX_REQUEST_LINE_BYTES + 100);
+    EXPECT_EQ(line->size(), MAX_REQUEST_BYTES + 100);
 }
 
 } // namespace
-} // namespace vemlox::win
+} // namespace vemlox
