@@ -3,6 +3,7 @@
 #pragma once
 
 #include "actions/action_error.hpp"
+#include "actions/filetime.hpp"
 #include "actions/startup_registry.hpp"
 
 #include <cstdint>
@@ -10,8 +11,6 @@
 
 namespace vemlox {
 
-// 1970-01-01 00:00 UTC as a FILETIME: the earliest time an approval value records.
-inline constexpr std::uint64_t UNIX_EPOCH_FILETIME = 116444736000000000;
 
 // 02 and eleven zero bytes when enabled; 03, three zero bytes and the FILETIME of the change,
 // little-endian, when disabled. A FILETIME before 1970 is recorded as 1970.

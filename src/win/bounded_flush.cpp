@@ -1,5 +1,7 @@
 #include "win/bounded_flush.hpp"
 
+#include "actions/filetime.hpp"
+
 #include <cstdint>
 
 namespace vemlox::win {
@@ -9,7 +11,6 @@ namespace {
 // A cancel that lands just before the flush has started finds nothing to cancel; the timer keeps
 // firing at this period until the flush has returned, so the next one catches it.
 constexpr DWORD CANCEL_RETRY_PERIOD_MS = 50;
-constexpr std::int64_t FILETIME_UNITS_PER_MS = 10000;
 
 } // namespace
 
@@ -29,9 +30,7 @@ bool BoundedFlush::flush(HANDLE pipe, DWORD timeout_ms) {
         return false;
     }
     pipe_.store(pipe);
-    // A negative due time is relative, in 100-nanosecond units.
-    const std::int64_t due = -static_cast<std::int64_t>(timeout_ms) * FILETIME_UNITS_PER_MS;
-    const auto due_bits = static_cast<std::uint64_t>(due);
+    const auto due_bits = static_cast<std::uint64_t>(relative_due_time(timeout_ms));
     FILETIME due_time{static_cast<DWORD>(due_bits & 0xFFFFFFFFu),
                       static_cast<DWORD>(due_bits >> 32)};
     SetThreadpoolTimer(timer_.get(), &due_time, CANCEL_RETRY_PERIOD_MS, 0);

@@ -1,5 +1,7 @@
 #include "win/service_log.hpp"
 
+#include "actions/filetime.hpp"
+#include "win/clock.hpp"
 #include "win/paths.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
@@ -15,8 +17,6 @@ namespace {
 // else has it open.
 constexpr DWORD APPEND_ONLY_ACCESS = 0x120114;
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr std::uint64_t FILETIME_UNITS_AT_1970 = 116444736000000000ULL;
-constexpr std::uint64_t FILETIME_UNITS_PER_SECOND = 10000000ULL;
 
 // The size of the file a link points to, through an open handle.
 bool linked_file_size(const std::wstring& path, std::uint64_t& size) {
@@ -47,18 +47,8 @@ bool file_size(const std::wstring& path, std::uint64_t& size) {
     return true;
 }
 
-std::uint64_t seconds_since_1970() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    const std::uint64_t units =
-        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return units < FILETIME_UNITS_AT_1970
-               ? 0
-               : (units - FILETIME_UNITS_AT_1970) / FILETIME_UNITS_PER_SECOND;
-}
-
 std::string log_line(std::string_view message) {
-    std::string line = std::to_string(seconds_since_1970());
+    std::string line = std::to_string(seconds_since_1970(now_filetime()));
     line.reserve(line.size() + message.size() + 2);
     line.push_back(' ');
     for (const char c : message) {

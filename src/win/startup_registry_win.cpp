@@ -1,5 +1,6 @@
 #include "win/startup_registry_win.hpp"
 
+#include "win/clock.hpp"
 #include "win/os_error_text.hpp"
 #include "win/unique_handle.hpp"
 #include "win/wide.hpp"
@@ -58,9 +59,7 @@ ActionResult<void> WinStartupRegistry::write_approval(std::string_view name,
 }
 
 std::uint64_t WinStartupRegistry::now_filetime() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return win::now_filetime();
 }
 
 } // namespace vemlox::win

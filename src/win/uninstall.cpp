@@ -1,5 +1,7 @@
 #include "win/uninstall.hpp"
 
+#include "actions/filetime.hpp"
+
 #include "win/install_dir.hpp"
 #include "win/names.hpp"
 #include "win/unique_handle.hpp"
@@ -12,8 +14,6 @@ namespace {
 constexpr DWORD SERVICE_REMOVAL_ACCESS = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
 constexpr int MAX_STATUS_POLLS = 50;
 constexpr DWORD POLL_PAUSE_MS = 100;
-// Relative due times are negative, in 100-nanosecond units.
-constexpr LONGLONG POLL_PAUSE_DUE_TIME = -static_cast<LONGLONG>(POLL_PAUSE_MS) * 10000;
 // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, which the MinGW headers lack.
 constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
 
@@ -28,7 +28,7 @@ class PollPause {
     void wait() {
         if (timer_) {
             LARGE_INTEGER due{};
-            due.QuadPart = POLL_PAUSE_DUE_TIME;
+            due.QuadPart = relative_due_time(POLL_PAUSE_MS);
             if (SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) != 0 &&
                 WaitForSingleObject(timer_.get(), INFINITE) == WAIT_OBJECT_0) {
                 return;
