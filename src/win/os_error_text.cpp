@@ -14,25 +14,6 @@ namespace {
 constexpr std::uint32_t NT_STATUS_BIT = 0x10000000;
 constexpr DWORD MESSAGE_BUFFER_UNITS = 2048;
 
-bool is_valid_utf16(std::wstring_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto unit = static_cast<char16_t>(text[i]);
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 == text.size()) {
-                return false;
-            }
-            const auto next = static_cast<char16_t>(text[i + 1]);
-            if (next < 0xDC00 || next > 0xDFFF) {
-                return false;
-            }
-            ++i;
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::wstring_view trim_trailing_white_space(std::wstring_view text) {
     while (!text.empty() &&
            (text.back() == L' ' || (text.back() >= L'\t' && text.back() <= L'\r'))) {

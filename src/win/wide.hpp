@@ -10,5 +10,7 @@ namespace vemlox::win {
 [[nodiscard]] std::wstring to_wide(std::string_view utf8);
 // Unpaired surrogates become U+FFFD.
 [[nodiscard]] std::string to_utf8(std::wstring_view utf16);
+// False when the text holds an unpaired surrogate.
+[[nodiscard]] bool is_valid_utf16(std::wstring_view utf16);
 
 } // namespace vemlox::win
