@@ -1,6 +1,6 @@
 #include "win/service_host.hpp"
 
-#include "win/machine_operations.hpp"
+#include "win/machine.hpp"
 #include "win/names.hpp"
 #include "win/paths.hpp"
 #include "win/pipe_server.hpp"
@@ -71,8 +71,8 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
 
     std::expected<void, std::string> served;
     {
-        const std::unique_ptr<Operations> operations = make_machine_operations(log_folder);
-        served = serve_pipe(log_folder, to_utf8(*own_path), stop, *operations,
+        Machine machine(log_folder);
+        served = serve_pipe(log_folder, to_utf8(*own_path), stop, machine.operations(),
                             default_pipe_server_settings());
     }
 
