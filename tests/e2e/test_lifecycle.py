@@ -4,6 +4,8 @@ another process, reinstall over a running service, uninstall, and the command li
 
 from __future__ import annotations
 
+import re
+import time
 import unittest
 
 from installation import INSTALL_FOLDER, STAGE_FOLDER
@@ -125,6 +127,19 @@ class InstallAndServeTest(ServiceTestCase):
                          ["rejected: request too large or incomplete"])
         self.assert_response(("ping",), PING_OK, 0)
 
+    def test_09_a_response_that_never_comes_ends_at_the_clients_timeout(self):
+        self.service.stage_powershell(
+            {"failures": [{"script": "list_physical", "sleep_ms": 6000, "times": 1}]})
+        started = time.monotonic()
+        result = self.service.client("--timeout", "1", "enable-adapters")
+        self.assertLess(time.monotonic() - started, 5)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr, "vemlox-client: no response from the Vemlox service "
+                                        "within 1 s; the connection was closed\n")
+        self.assertEqual(result.returncode, 1)
+        # The service still finishes the operation, then serves the next client.
+        self.assert_response(("--wait", "60", "ping"), PING_OK, 0)
+
 
 class StopStartReinstallTest(ServiceTestCase):
     def test_01_stop_logs_stopped_and_the_client_says_the_service_is_not_running(self):
@@ -228,6 +243,32 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertEqual(result.stdout, "")
         self.assertEqual(result.stderr, "open service: IO error in winapi call\n")
         self.assertEqual(result.returncode, 1)
+
+
+class ImpostorTest(ServiceTestCase):
+    install_at_start = False
+
+    def test_a_pipe_not_served_by_the_running_service_gets_nothing(self):
+        # Something else is registered and running as "vemlox", and a stranger holds the pipe.
+        self.service.copy_into(self.service.exes.slow_service, r"C:\Slow\slow_service.exe")
+        self.assertEqual(self.prefix.run("sc", "create", "vemlox",
+                                         "binPath=", r"C:\Slow\slow_service.exe").returncode, 0)
+        self.assertEqual(self.prefix.run("net", "start", "vemlox").returncode, 0)
+        squatter_path = r"C:\Elsewhere\pipe_probe.exe"
+        self.plant(self.service.exes.pipe_probe, squatter_path)
+        squatter = self.prefix.start_background(squatter_path, "squat")
+        try:
+            squatter_id = squatter.wait_for_line("holding").split()[1]
+            result = self.service.client("ping", program=r"C:\Downloads\vemlox.exe")
+            match = re.fullmatch(r"vemlox-client: \\\\\.\\pipe\\vemlox is served by process "
+                                 r"(\d+) while the Vemlox service is process (\d+); "
+                                 r"nothing was sent\n", result.stderr)
+            self.assertIsNotNone(match, str(result))
+            self.assertEqual(match.group(1), squatter_id)
+            self.assertNotEqual(match.group(2), squatter_id)
+            self.assertEqual(result.returncode, 1)
+        finally:
+            squatter.release()
 
 
 if __name__ == "__main__":
