@@ -4,8 +4,8 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "vemlox_client.hpp"
-#include "win/console.hpp"
-#include "win/wide.hpp"
+#include "win32_shared/console.hpp"
+#include "win32_shared/wide.hpp"
 
 #include <algorithm>
 #include <charconv>

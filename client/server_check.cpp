@@ -1,6 +1,6 @@
 #include "server_check.hpp"
 
-#include "win/names.hpp"
+#include "win32_shared/names.hpp"
 
 namespace vemlox::client {
 

@@ -4,11 +4,11 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
-#include "win/deadline.hpp"
-#include "win/names.hpp"
-#include "win/os_error_text.hpp"
-#include "win/unique_handle.hpp"
-#include "win/wide.hpp"
+#include "win32_shared/deadline.hpp"
+#include "win32_shared/names.hpp"
+#include "win32_shared/os_error_text.hpp"
+#include "win32_shared/unique_handle.hpp"
+#include "win32_shared/wide.hpp"
 
 #include <algorithm>
 #include <span>

@@ -8,7 +8,7 @@
 // executable; appending a log line to a file opened and closed for it; waiting for the client and
 // its bytes through overlapped I/O and events (which lets a stop or a deadline end any wait); and
 // a flush bounded by a thread-pool timer armed and disarmed around it.
-#include "win/unique_handle.hpp"
+#include "win32_shared/unique_handle.hpp"
 
 #include <array>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // single instance is busy; write the request line; read the answer to its line feed; close).
 // Prints "round_trips COUNT seconds S rate R busy B", B being how many opens found the pipe busy.
 // Any answer other than the ping answer is an error. Usage: round_trips PIPE_NAME COUNT
-#include "win/unique_handle.hpp"
+#include "win32_shared/unique_handle.hpp"
 
 #include <cstdio>
 #include <cwchar>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "actions/action_error.hpp"
+#include "actions/adapter_listing.hpp"
 #include "actions/program_runner.hpp"
 #include "protocol/request.hpp"
 

@@ -22,13 +22,6 @@ struct DnsSetting {
     friend bool operator==(const DnsSetting&, const DnsSetting&) = default;
 };
 
-// One physical adapter as the adapter-listing script prints it.
-struct Row {
-    std::string name;
-    bool disabled = false;
-    friend bool operator==(const Row&, const Row&) = default;
-};
-
 namespace request {
 struct Ping {};
 struct SetMachineStartup {

@@ -5,7 +5,7 @@
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
 // id) as soon as it is there, so a test can wait for it. No mode runs longer than two minutes.
-#include "win/unique_handle.hpp"
+#include "win32_shared/unique_handle.hpp"
 
 #include <chrono>
 #include <string>

@@ -7,7 +7,7 @@
 // "cwd", "exit_code".
 #include "machine.hpp"
 #include "scripts.hpp"
-#include "win/unique_handle.hpp"
+#include "win32_shared/unique_handle.hpp"
 
 #include <cwchar>
 #include <nlohmann/json.hpp>

@@ -1,0 +1,37 @@
+// The service's only door: one named pipe, one client at a time, one request line and one
+// response line per connection, and one log line for each.
+#pragma once
+
+#include "actions/operations.hpp"
+
+#include <chrono>
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace vemlox::win {
+
+class StopSignal;
+
+struct PipeServerSettings {
+    std::wstring pipe_name;
+    // A client that has not sent its whole request line this long after connecting is refused
+    // as incomplete, so a silent client cannot hold the only pipe instance.
+    std::chrono::milliseconds request_deadline{10000};
+    // A client that has not taken its response this long after it was written is disconnected.
+    std::chrono::milliseconds response_deadline{10000};
+};
+
+// The product's pipe "\\.\pipe\vemlox" with ten-second deadlines.
+[[nodiscard]] PipeServerSettings default_pipe_server_settings();
+
+// Serves clients until `stop` is requested, then returns success after the current request has
+// been answered, flushed and disconnected. Returns at once with "security descriptor: N",
+// "create pipe: N", "create event: N" or "flush timer: N" when setting up failed (N a Windows
+// error code).
+// `own_executable_path` is the service executable's UTF-8 path; callers must live beside it.
+[[nodiscard]] std::expected<void, std::string>
+serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
+           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings);
+
+} // namespace vemlox::win

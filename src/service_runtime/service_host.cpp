@@ -1,0 +1,106 @@
+#include "service_runtime/service_host.hpp"
+
+#include "machine/machine.hpp"
+#include "win32_shared/names.hpp"
+#include "win32_shared/paths.hpp"
+#include "service_runtime/pipe_server.hpp"
+#include "service_runtime/service_log.hpp"
+#include "service_runtime/stop_signal.hpp"
+#include "win32_shared/unique_handle.hpp"
+#include "win32_shared/wide.hpp"
+
+#include <string>
+
+namespace vemlox::win {
+
+namespace {
+
+constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+
+bool report_state(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD controls_accepted) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = controls_accepted;
+    return SetServiceStatus(status_handle, &status) != 0;
+}
+
+// The control handler may run on the dispatcher's thread at any moment while the service runs,
+// even as the service entry returns, so the stop signal lives as long as the process.
+StopSignal& process_stop_signal() {
+    static StopSignal signal;
+    return signal;
+}
+
+// Without a stop event the pipe server only notices the stop after its wait for a client ends, so
+// the handler ends that wait by connecting once. With the event this is not needed, and not done:
+// while the service is stopped the name may belong to any process.
+void wake_pipe_server() {
+    // Identification only: whoever holds the name by then must never act as LocalSystem.
+    const UniqueFile client(CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING,
+                                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+}
+
+std::string service_error(std::string_view text) {
+    return "service error: " + std::string(text);
+}
+
+} // namespace
+
+void WINAPI service_entry(DWORD, LPWSTR*) {
+    const auto own_path = running_executable_path();
+    if (!own_path) {
+        return;
+    }
+    const std::wstring log_folder = parent_folder(*own_path);
+    StopSignal& stop = process_stop_signal();
+
+    const SERVICE_STATUS_HANDLE status_handle =
+        RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), &control_handler, &stop);
+    if (status_handle == nullptr) {
+        append_log(log_folder, service_error(SCM_ERROR_TEXT));
+        return;
+    }
+    if (!report_state(status_handle, SERVICE_RUNNING, ACCEPTS_STOP_AND_SHUTDOWN)) {
+        append_log(log_folder, service_error(SCM_ERROR_TEXT));
+        return;
+    }
+    append_log(log_folder, "started");
+
+    std::expected<void, std::string> served;
+    {
+        Machine machine(log_folder);
+        served = serve_pipe(log_folder, to_utf8(*own_path), stop, machine.operations(),
+                            default_pipe_server_settings());
+    }
+
+    // The dispatcher lets the process end as soon as the stopped report is made, so every line,
+    // the setup error included, is written before it.
+    append_log(log_folder, "stopped");
+    if (!served) {
+        append_log(log_folder, service_error(served.error()));
+    }
+    static_cast<void>(report_state(status_handle, SERVICE_STOPPED, 0));
+}
+
+DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID context) {
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN: {
+        auto& stop = *static_cast<StopSignal*>(context);
+        stop.request_stop();
+        if (stop.event() == nullptr) {
+            wake_pipe_server();
+        }
+        return NO_ERROR;
+    }
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+} // namespace vemlox::win

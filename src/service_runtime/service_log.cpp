@@ -1,0 +1,91 @@
+#include "service_runtime/service_log.hpp"
+
+#include "actions/filetime.hpp"
+#include "win32_shared/clock.hpp"
+#include "win32_shared/paths.hpp"
+#include "win32_shared/unique_handle.hpp"
+#include "win32_shared/wide.hpp"
+
+#include <limits>
+#include <windows.h>
+
+namespace vemlox::win {
+
+namespace {
+
+// FILE_GENERIC_WRITE without FILE_WRITE_DATA: every write lands at the end of the file, whoever
+// else has it open.
+constexpr DWORD APPEND_ONLY_ACCESS = 0x120114;
+constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The size of the file a link points to, through an open handle.
+bool linked_file_size(const std::wstring& path, std::uint64_t& size) {
+    const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    LARGE_INTEGER value{};
+    if (GetFileSizeEx(file.get(), &value) == 0 || value.QuadPart < 0) {
+        return false;
+    }
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+// One attribute query per line; only a linked log, whose own attributes describe the link, is
+// measured through an open handle, so that rotation follows the file where it really is.
+bool file_size(const std::wstring& path, std::uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return false;
+    }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return linked_file_size(path, size);
+    }
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+std::string log_line(std::string_view message) {
+    std::string line = std::to_string(seconds_since_1970(now_filetime()));
+    line.reserve(line.size() + message.size() + 2);
+    line.push_back(' ');
+    for (const char c : message) {
+        line.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    }
+    line.push_back('\n');
+    return line;
+}
+
+} // namespace
+
+void append_log(const std::wstring& log_folder, std::string_view message) {
+    const std::wstring path = join_path(log_folder, to_wide(LOG_FILE_NAME));
+    std::uint64_t size = 0;
+    if (file_size(path, size) && size > LOG_ROTATION_BYTES) {
+        const std::wstring older = join_path(log_folder, to_wide(OLDER_LOG_FILE_NAME));
+        static_cast<void>(MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
+    }
+    const std::string line = log_line(message);
+    const UniqueFile file(
+        CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_ALWAYS, 0, nullptr));
+    if (!file) {
+        return;
+    }
+    // One write per line keeps lines whole even when something else appends to the same file.
+    // A message beyond 4 GiB is written in pieces; it still ends with its own line feed.
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const DWORD chunk = rest.size() > std::numeric_limits<DWORD>::max() / 2
+                                ? std::numeric_limits<DWORD>::max() / 2
+                                : static_cast<DWORD>(rest.size());
+        DWORD written = 0;
+        if (WriteFile(file.get(), rest.data(), chunk, &written, nullptr) == 0 || written == 0) {
+            return;
+        }
+        rest.remove_prefix(written);
+    }
+}
+
+} // namespace vemlox::win

@@ -1,0 +1,143 @@
+#include "support/temp_folder.hpp"
+#include "service_runtime/service_log.hpp"
+#include "win32_shared/unique_handle.hpp"
+
+#include <ctime>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vemlox::win {
+namespace {
+
+using testing::read_file;
+using testing::TempFolder;
+using testing::write_file;
+
+// The lines of a log without their timestamps; every line must be "<digits> <message>\n".
+std::vector<std::string> messages_of(const std::string& log) {
+    std::vector<std::string> messages;
+    std::size_t start = 0;
+    while (start < log.size()) {
+        const std::size_t end = log.find('\n', start);
+        EXPECT_NE(end, std::string::npos) << "last line has no line feed";
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string line = log.substr(start, end - start);
+        const std::size_t space = line.find(' ');
+        EXPECT_NE(space, std::string::npos);
+        EXPECT_GT(space, 0u);
+        EXPECT_EQ(line.find_first_not_of("0123456789"), space) << line;
+        EXPECT_TRUE(space == 1 || line[0] != '0') << "leading zero in " << line;
+        messages.push_back(space == std::string::npos ? line : line.substr(space + 1));
+        start = end + 1;
+    }
+    EXPECT_EQ(log.find('\r'), std::string::npos) << "no CR is ever written";
+    return messages;
+}
+
+class ServiceLog : public ::testing::Test {
+  protected:
+    TempFolder folder_;
+    std::wstring log_ = folder_.file(L"service.log");
+    std::wstring older_ = folder_.file(L"service.log.1");
+};
+
+TEST_F(ServiceLog, FirstLineCreatesTheFileWithTimestampAndMessage) {
+    const auto before = static_cast<long long>(std::time(nullptr));
+    append_log(folder_.path(), "started");
+    const auto after = static_cast<long long>(std::time(nullptr));
+
+    const auto content = read_file(log_);
+    ASSERT_TRUE(content);
+    EXPECT_EQ(messages_of(*content), std::vector<std::string>{"started"});
+    const long long stamp = std::stoll(content->substr(0, content->find(' ')));
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, after);
+    EXPECT_FALSE(read_file(older_));
+}
+
+TEST_F(ServiceLog, AppendsInOrderOneLinePerCall) {
+    append_log(folder_.path(), "started");
+    append_log(folder_.path(), "ping: ok");
+    append_log(folder_.path(), "stopped");
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"started", "ping: ok", "stopped"}));
+}
+
+TEST_F(ServiceLog, TurnsEveryCrAndLfIntoASpaceAndKeepsTheRest) {
+    append_log(folder_.path(), "a\r\nb\n");
+    append_log(folder_.path(), "");
+    append_log(folder_.path(), "\r");
+    append_log(folder_.path(), "tab\there \xC3\xA9 \"q\"");
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"a  b ", "", " ", "tab\there \xC3\xA9 \"q\""}));
+}
+
+TEST_F(ServiceLog, FileOfExactlyTheLimitGetsOneMoreLineAndRotatesAtTheNext) {
+    const std::string full(LOG_ROTATION_BYTES, 'x');
+    write_file(log_, full);
+
+    append_log(folder_.path(), "one more");
+    const auto grown = read_file(log_);
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(grown->substr(0, full.size()), full);
+    EXPECT_EQ(messages_of(grown->substr(full.size())), std::vector<std::string>{"one more"});
+    EXPECT_FALSE(read_file(older_));
+
+    append_log(folder_.path(), "after rotation");
+    EXPECT_EQ(messages_of(*read_file(log_)), std::vector<std::string>{"after rotation"});
+    EXPECT_EQ(read_file(older_), grown);
+}
+
+TEST_F(ServiceLog, FileOneByteOverTheLimitIsRotatedBeforeWriting) {
+    const std::string over(LOG_ROTATION_BYTES + 1, 'y');
+    write_file(log_, over);
+    append_log(folder_.path(), "fresh");
+    EXPECT_EQ(messages_of(*read_file(log_)), std::vector<std::string>{"fresh"});
+    EXPECT_EQ(read_file(older_), over);
+}
+
+TEST_F(ServiceLog, RotationReplacesTheOlderGeneration) {
+    write_file(older_, "generation before last\n");
+    const std::string over(LOG_ROTATION_BYTES + 10, 'z');
+    write_file(log_, over);
+    append_log(folder_.path(), "fresh");
+    EXPECT_EQ(read_file(older_), over);
+    EXPECT_EQ(messages_of(*read_file(log_)), std::vector<std::string>{"fresh"});
+}
+
+TEST_F(ServiceLog, AppendsWhileAReaderHoldsTheFileOpen) {
+    append_log(folder_.path(), "first");
+    const UniqueFile reader(CreateFileW(log_.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    append_log(folder_.path(), "second");
+    EXPECT_EQ(messages_of(*read_file(log_)), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(ServiceLog, WritesAtTheEndEvenAfterSomeoneElseAppended) {
+    append_log(folder_.path(), "first");
+    write_file(log_, *read_file(log_) + "1 from elsewhere\n");
+    append_log(folder_.path(), "second");
+    EXPECT_EQ(messages_of(*read_file(log_)),
+              (std::vector<std::string>{"first", "from elsewhere", "second"}));
+}
+
+TEST_F(ServiceLog, FolderThatCannotBeWrittenIsSilentlyIgnored) {
+    const std::wstring missing = folder_.file(L"no such folder");
+    append_log(missing, "lost");
+    EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A file where the folder should be.
+    const std::wstring not_a_folder = folder_.file(L"plain file");
+    write_file(not_a_folder, "content");
+    append_log(not_a_folder, "lost");
+    EXPECT_EQ(read_file(not_a_folder), "content");
+}
+
+} // namespace
+} // namespace vemlox::win
