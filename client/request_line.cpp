@@ -34,8 +34,9 @@ ordered_json fields(const Request& request) {
             } else if constexpr (std::is_same_v<Op, request::RestoreDns>) {
                 ordered_json settings = ordered_json::array();
                 for (const DnsSetting& setting : op.settings) {
-                    settings.push_back(ordered_json{{member::ADAPTER, setting.adapter},
-                                                    {member::SERVERS, servers_json(setting.servers)}});
+                    settings.push_back(
+                        ordered_json{{member::ADAPTER, setting.adapter},
+                                     {member::SERVERS, servers_json(setting.servers)}});
                 }
                 object[member::SETTINGS] = std::move(settings);
             }

@@ -6,8 +6,8 @@ namespace vemlox::client {
 
 std::optional<std::string> untrusted_server(std::uint32_t pipe_server_process_id,
                                             const ServiceProcess& service) {
-    const std::string served_by =
-        std::string(win::PIPE_NAME) + " is served by process " + std::to_string(pipe_server_process_id);
+    const std::string served_by = std::string(win::PIPE_NAME) + " is served by process " +
+                                  std::to_string(pipe_server_process_id);
     switch (service.state) {
     case ServiceProcess::State::NotInstalled:
         return served_by + ", but the Vemlox service is not installed; nothing was sent";

@@ -45,11 +45,9 @@ std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
     while (true) {
         // Identification level only: a server that is not ours must not be able to act as us.
         // Overlapped, so that the wait for the response can end at its timeout.
-        UniqueFile pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
-                                        SECURITY_IDENTIFICATION,
-                                    nullptr));
+        UniqueFile pipe(CreateFileW(
+            name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (pipe) {
             return pipe;
         }
@@ -66,10 +64,10 @@ std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
         }
         const DWORD remaining = deadline.remaining_ms();
         if (remaining == 0) {
-            return std::unexpected(error(ClientError::Kind::ServiceBusy,
-                                         "the Vemlox service stayed busy for " +
-                                             duration_text(options.busy_wait) +
-                                             "; try again later"));
+            return std::unexpected(
+                error(ClientError::Kind::ServiceBusy, "the Vemlox service stayed busy for " +
+                                                          duration_text(options.busy_wait) +
+                                                          "; try again later"));
         }
         // Returns as soon as the server listens again; a failure (the pipe went away, or the
         // wait ran out) is seen by the next open.
@@ -191,9 +189,8 @@ std::expected<void, ClientError> send_line(HANDLE pipe, HANDLE event, std::strin
     return {};
 }
 
-std::expected<std::string, ClientError> receive_line(HANDLE pipe, HANDLE event,
-                                                     const Deadline& deadline,
-                                                     const ClientOptions& options) {
+std::expected<std::string, ClientError>
+receive_line(HANDLE pipe, HANDLE event, const Deadline& deadline, const ClientOptions& options) {
     DWORD failure = ERROR_SUCCESS; // why the pipe gave out, when it did
     auto line = read_line(
         [&](std::span<char> chunk) -> std::size_t {
@@ -218,8 +215,9 @@ std::expected<std::string, ClientError> receive_line(HANDLE pipe, HANDLE event,
     }
     if (failure != ERROR_SUCCESS && failure != ERROR_BROKEN_PIPE &&
         failure != ERROR_PIPE_NOT_CONNECTED) {
-        return std::unexpected(error(ClientError::Kind::ReceiveFailed,
-                                     "reading the response failed: " + win::os_error_text(failure)));
+        return std::unexpected(
+            error(ClientError::Kind::ReceiveFailed,
+                  "reading the response failed: " + win::os_error_text(failure)));
     }
     return std::unexpected(error(ClientError::Kind::ReceiveFailed,
                                  "the service closed the connection without a complete response"));
@@ -239,9 +237,9 @@ std::expected<std::string, ClientError> exchange(std::string_view request_line,
     const Deadline deadline(options.response_timeout);
     const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
-        return std::unexpected(error(ClientError::Kind::SendFailed,
-                                     "sending the request failed: " +
-                                         win::os_error_text(GetLastError())));
+        return std::unexpected(
+            error(ClientError::Kind::SendFailed,
+                  "sending the request failed: " + win::os_error_text(GetLastError())));
     }
     if (auto sent = send_line(pipe->get(), event.get(), request_line, deadline, options); !sent) {
         return std::unexpected(sent.error());

@@ -1,7 +1,7 @@
 #include "actions/network_adapters.hpp"
 
-#include "actions/powershell.hpp"
 #include "actions/adapter_listing.hpp"
+#include "actions/powershell.hpp"
 #include "protocol/parse_request.hpp"
 
 #include <algorithm>

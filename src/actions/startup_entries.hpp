@@ -11,7 +11,6 @@
 
 namespace vemlox {
 
-
 // 02 and eleven zero bytes when enabled; 03, three zero bytes and the FILETIME of the change,
 // little-endian, when disabled. A FILETIME before 1970 is recorded as 1970.
 [[nodiscard]] ApprovalValue approval_value(bool enabled, std::uint64_t now_filetime);

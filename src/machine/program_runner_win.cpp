@@ -1,8 +1,8 @@
 #include "machine/program_runner_win.hpp"
 
-#include "win32_shared/command_line.hpp"
 #include "machine/console_output_text.hpp"
 #include "machine/environment_block.hpp"
+#include "win32_shared/command_line.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"

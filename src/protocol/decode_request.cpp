@@ -316,7 +316,8 @@ template <typename Variant> Decoded<Request> decode_fieldless(const JsonValue& c
 
 Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
     static constexpr RecordShape<2> shape{
-        {member::NAME, member::ENABLED}, "struct variant Request::SetMachineStartup with 2 elements"};
+        {member::NAME, member::ENABLED},
+        "struct variant Request::SetMachineStartup with 2 elements"};
     return decode_record<request::SetMachineStartup>(
         shape, content,
         [](request::SetMachineStartup& variant, std::size_t field, const JsonValue& value) {

@@ -5,10 +5,10 @@
 #include "protocol/response.hpp"
 #include "service_runtime/bounded_flush.hpp"
 #include "service_runtime/caller_check.hpp"
-#include "win32_shared/deadline.hpp"
-#include "win32_shared/names.hpp"
 #include "service_runtime/service_log.hpp"
 #include "service_runtime/stop_signal.hpp"
+#include "win32_shared/deadline.hpp"
+#include "win32_shared/names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -140,8 +140,7 @@ class Server {
     }
 
     std::size_t read_chunk(std::span<char> chunk, const Deadline& deadline) {
-        const auto size =
-            static_cast<DWORD>(chunk.size());
+        const auto size = static_cast<DWORD>(chunk.size());
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event_;
         if (ReadFile(pipe_, chunk.data(), size, nullptr, &overlapped) == 0 &&

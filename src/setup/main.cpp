@@ -1,12 +1,12 @@
 // The process entry of vemlox-service.exe: service host without arguments, "install" or
 // "uninstall" from an administrator console.
+#include "service_runtime/service_host.hpp"
 #include "setup/command_line_args.hpp"
 #include "setup/command_outcome.hpp"
-#include "win32_shared/console.hpp"
 #include "setup/install.hpp"
-#include "win32_shared/names.hpp"
-#include "service_runtime/service_host.hpp"
 #include "setup/uninstall.hpp"
+#include "win32_shared/console.hpp"
+#include "win32_shared/names.hpp"
 #include "win32_shared/wide.hpp"
 
 #include <array>

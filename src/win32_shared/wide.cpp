@@ -49,7 +49,8 @@ std::string to_utf8(std::wstring_view utf16) {
     result.reserve(utf16.size());
     for (std::size_t i = 0; i < utf16.size();) {
         const Utf16Step step = decode_utf16(utf16, i);
-        append_utf8(result, is_surrogate(step.code_point) ? REPLACEMENT_CHARACTER : step.code_point);
+        append_utf8(result,
+                    is_surrogate(step.code_point) ? REPLACEMENT_CHARACTER : step.code_point);
         i += step.units;
     }
     return result;

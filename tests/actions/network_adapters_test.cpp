@@ -1,6 +1,6 @@
+#include "actions/adapter_listing.hpp"
 #include "actions/fake_program_runner.hpp"
 #include "actions/network_adapters.hpp"
-#include "actions/adapter_listing.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "actions/fake_program_runner.hpp"
-#include "actions/operations.hpp"
 #include "actions/network_adapters.hpp"
+#include "actions/operations.hpp"
 
 #include <gtest/gtest.h>
 

@@ -17,11 +17,15 @@ TEST(ServerCheck, TrustsOnlyTheRunningServiceProcess) {
     const std::string pipe = R"(\\.\pipe\vemlox is served by process 40)";
     const Case cases[] = {
         {40, {State::Running, 40}, std::nullopt},
-        {40, {State::Running, 41}, pipe + " while the Vemlox service is process 41; nothing was sent"},
+        {40,
+         {State::Running, 41},
+         pipe + " while the Vemlox service is process 41; nothing was sent"},
         // A stopped service reports process 0; a server that is process 0 is still nobody's.
-        {0, {State::NotRunning, 0},
+        {0,
+         {State::NotRunning, 0},
          R"(\\.\pipe\vemlox is served by process 0, but the Vemlox service is not running; nothing was sent)"},
-        {40, {State::NotInstalled, 0},
+        {40,
+         {State::NotInstalled, 0},
          pipe + ", but the Vemlox service is not installed; nothing was sent"},
     };
     for (const Case& c : cases) {

@@ -5,9 +5,9 @@
 #include "protocol/parse_request.hpp"
 #include "protocol/quoted.hpp"
 #include "protocol/response.hpp"
-#include "support/temp_folder.hpp"
 #include "service_runtime/pipe_server.hpp"
 #include "service_runtime/stop_signal.hpp"
+#include "support/temp_folder.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

@@ -1,5 +1,5 @@
-#include "support/temp_folder.hpp"
 #include "service_runtime/service_log.hpp"
+#include "support/temp_folder.hpp"
 #include "win32_shared/unique_handle.hpp"
 
 #include <ctime>

@@ -3,7 +3,6 @@
 #include "win32_shared/os_error_text.hpp"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace vemlox::win {
