@@ -26,8 +26,6 @@ char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-} // namespace
-
 // Only ASCII letters fold: Windows' own case folding of other letters depends on the volume's
 // upcase table, and a byte-wise rule that folds less can only reject, never admit, a stranger.
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
@@ -41,6 +39,8 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+} // namespace
 
 bool caller_allowed(std::string_view caller_path, std::string_view own_path) {
     SplitPath caller;

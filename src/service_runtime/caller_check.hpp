@@ -8,10 +8,6 @@ namespace vemlox::win {
 // Both paths are UTF-8 Win32 paths. The caller's folder must equal the service's folder (ASCII
 // letters in either case, every other byte exactly) and its file name must be "vemlox.exe" or
 // "vemlox-app.exe" (ASCII letters in either case).
-// Path texts compared the way the service compares its callers' folders and names: ASCII letters
-// in either case, every other byte exactly.
-[[nodiscard]] bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
-
 [[nodiscard]] bool caller_allowed(std::string_view caller_path, std::string_view own_path);
 
 } // namespace vemlox::win
