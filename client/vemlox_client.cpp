@@ -4,6 +4,7 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
+#include "win32_shared/bounded_io.hpp"
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
@@ -136,30 +137,6 @@ std::expected<void, ClientError> verify_server(HANDLE pipe) {
     return {};
 }
 
-// One overlapped read or write on the pipe, started by `start` and waited for until `deadline`;
-// one still running then is cancelled. The bytes moved, or the Windows error (WAIT_TIMEOUT when the
-// deadline came first).
-template <typename Start>
-std::expected<DWORD, DWORD> transfer(HANDLE pipe, HANDLE event, const Deadline& deadline,
-                                     Start start) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event;
-    if (!start(&overlapped) && GetLastError() != ERROR_IO_PENDING) {
-        return std::unexpected(GetLastError());
-    }
-    bool cancelled = false;
-    if (WaitForSingleObject(event, deadline.remaining_ms()) != WAIT_OBJECT_0) {
-        cancelled = CancelIoEx(pipe, &overlapped) != 0;
-    }
-    // The OVERLAPPED lives on this frame, so the (possibly cancelled) end is always waited for.
-    DWORD moved = 0;
-    if (!GetOverlappedResult(pipe, &overlapped, &moved, TRUE)) {
-        const DWORD code = GetLastError();
-        return std::unexpected(cancelled && code == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : code);
-    }
-    return moved;
-}
-
 ClientError timed_out(const ClientOptions& options) {
     return error(ClientError::Kind::TimedOut, "no response from the Vemlox service within " +
                                                   duration_text(options.response_timeout) +
@@ -172,10 +149,7 @@ std::expected<void, ClientError> send_line(HANDLE pipe, HANDLE event, std::strin
     bytes += '\n';
     std::string_view rest = bytes;
     while (!rest.empty()) {
-        const auto size = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 65536));
-        const auto written = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
-            return WriteFile(pipe, rest.data(), size, nullptr, overlapped) != 0;
-        });
+        const auto written = win::write_bounded(pipe, event, rest, deadline.remaining_ms());
         if (!written && written.error() == WAIT_TIMEOUT) {
             return std::unexpected(timed_out(options));
         }
@@ -194,10 +168,7 @@ receive_line(HANDLE pipe, HANDLE event, const Deadline& deadline, const ClientOp
     DWORD failure = ERROR_SUCCESS; // why the pipe gave out, when it did
     auto line = read_line(
         [&](std::span<char> chunk) -> std::size_t {
-            const auto got = transfer(pipe, event, deadline, [&](OVERLAPPED* overlapped) {
-                return ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr,
-                                overlapped) != 0;
-            });
+            const auto got = win::read_bounded(pipe, event, chunk, deadline.remaining_ms());
             failure = got ? ERROR_SUCCESS : got.error();
             return got ? *got : 0;
         },

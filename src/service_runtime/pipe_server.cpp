@@ -7,6 +7,7 @@
 #include "service_runtime/caller_check.hpp"
 #include "service_runtime/service_log.hpp"
 #include "service_runtime/stop_signal.hpp"
+#include "win32_shared/bounded_io.hpp"
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/unique_handle.hpp"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <sddl.h>
 #include <utility>
 #include <windows.h>
@@ -37,16 +37,6 @@ constexpr DWORD PIPE_MODE =
 constexpr DWORD PIPE_INSTANCES = 1;
 constexpr DWORD PIPE_BUFFER_BYTES = 16384;
 constexpr DWORD CALLER_PATH_UNITS = 1024;
-
-// Collects the result of an overlapped operation started on `pipe`, waiting at most `timeout_ms`
-// for it; one that is still running then is cancelled. The OVERLAPPED must not be reused before
-// the operation is over, so this always waits for the (possibly cancelled) end.
-bool finish_overlapped(HANDLE pipe, OVERLAPPED& overlapped, DWORD timeout_ms, DWORD& transferred) {
-    if (WaitForSingleObject(overlapped.hEvent, timeout_ms) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe, &overlapped);
-    }
-    return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) != 0;
-}
 
 // Waits for a client or for the stop event, whichever comes first. True when a client is
 // connected (also when it connected in the moment the stop came).
@@ -94,16 +84,7 @@ std::string client_executable_path(HANDLE pipe) {
 // simply gets nothing, and one that does not read is dealt with by the flush's deadline.
 void write_response(HANDLE pipe, HANDLE io_event, const Response& response, DWORD timeout_ms) {
     const std::string line = encode_response(response);
-    const auto size =
-        static_cast<DWORD>(std::min<std::size_t>(line.size(), std::numeric_limits<DWORD>::max()));
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = io_event;
-    if (WriteFile(pipe, line.data(), size, nullptr, &overlapped) == 0 &&
-        GetLastError() != ERROR_IO_PENDING) {
-        return;
-    }
-    DWORD written = 0;
-    static_cast<void>(finish_overlapped(pipe, overlapped, timeout_ms, written));
+    static_cast<void>(write_bounded(pipe, io_event, line, timeout_ms));
 }
 
 class Server {
@@ -140,18 +121,7 @@ class Server {
     }
 
     std::size_t read_chunk(std::span<char> chunk, const Deadline& deadline) {
-        const auto size = static_cast<DWORD>(chunk.size());
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = io_event_;
-        if (ReadFile(pipe_, chunk.data(), size, nullptr, &overlapped) == 0 &&
-            GetLastError() != ERROR_IO_PENDING) {
-            return 0;
-        }
-        DWORD transferred = 0;
-        if (!finish_overlapped(pipe_, overlapped, deadline.remaining_ms(), transferred)) {
-            return 0;
-        }
-        return transferred;
+        return read_bounded(pipe_, io_event_, chunk, deadline.remaining_ms()).value_or(0);
     }
 
     // The client's time to take the response starts when it is written.

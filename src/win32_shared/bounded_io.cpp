@@ -1,0 +1,51 @@
+#include "win32_shared/bounded_io.hpp"
+
+#include <algorithm>
+
+namespace vemlox::win {
+
+namespace {
+
+DWORD size_of(std::size_t bytes) {
+    return static_cast<DWORD>(std::min<std::size_t>(bytes, MAXDWORD));
+}
+
+// `started` is what ReadFile or WriteFile returned for `overlapped`. The OVERLAPPED lives on the
+// caller's frame and must not go before the operation is over, so its (possibly cancelled) end is
+// always waited for.
+std::expected<std::uint32_t, std::uint32_t>
+finish(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::uint32_t timeout_ms) {
+    if (started == 0 && GetLastError() != ERROR_IO_PENDING) {
+        return std::unexpected(GetLastError());
+    }
+    bool cancelled = false;
+    if (WaitForSingleObject(overlapped.hEvent, timeout_ms) != WAIT_OBJECT_0) {
+        cancelled = CancelIoEx(handle, &overlapped) != 0;
+    }
+    DWORD moved = 0;
+    if (GetOverlappedResult(handle, &overlapped, &moved, TRUE) == 0) {
+        const DWORD error = GetLastError();
+        return std::unexpected(cancelled && error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error);
+    }
+    return moved;
+}
+
+} // namespace
+
+std::expected<std::uint32_t, std::uint32_t>
+read_bounded(HANDLE handle, HANDLE event, std::span<char> buffer, std::uint32_t timeout_ms) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    const BOOL started = ReadFile(handle, buffer.data(), size_of(buffer.size()), nullptr, &overlapped);
+    return finish(handle, overlapped, started, timeout_ms);
+}
+
+std::expected<std::uint32_t, std::uint32_t>
+write_bounded(HANDLE handle, HANDLE event, std::span<const char> bytes, std::uint32_t timeout_ms) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    const BOOL started = WriteFile(handle, bytes.data(), size_of(bytes.size()), nullptr, &overlapped);
+    return finish(handle, overlapped, started, timeout_ms);
+}
+
+} // namespace vemlox::win

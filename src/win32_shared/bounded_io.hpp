@@ -1,0 +1,20 @@
+// One overlapped read or write, waited for no longer than a deadline allows: how both ends of the
+// pipe wait for I/O that the other end may never complete.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <windows.h>
+
+namespace vemlox::win {
+
+// `handle` was opened for overlapped I/O; `event` is a manual-reset event the OVERLAPPED signals.
+// The bytes moved, or the Windows error: WAIT_TIMEOUT when the operation was still running after
+// `timeout_ms` and was cancelled. Returns only once the operation is over, cancelled or not.
+[[nodiscard]] std::expected<std::uint32_t, std::uint32_t>
+read_bounded(HANDLE handle, HANDLE event, std::span<char> buffer, std::uint32_t timeout_ms);
+[[nodiscard]] std::expected<std::uint32_t, std::uint32_t>
+write_bounded(HANDLE handle, HANDLE event, std::span<const char> bytes, std::uint32_t timeout_ms);
+
+} // namespace vemlox::win
