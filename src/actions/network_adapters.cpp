@@ -9,28 +9,32 @@
 
 namespace vemlox {
 
-ActionResult<std::vector<Row>> list_physical_adapters(ProgramRunner& runner) {
-    auto output = run_powershell(runner, PHYSICAL_ADAPTERS_SCRIPT, {});
+namespace {
+
+// Runs a listing script and reads what it printed with `decode`; output that cannot be read fails
+// the action with the reader's text.
+template <typename T>
+ActionResult<T> run_listing(ProgramRunner& runner, std::string_view script,
+                            std::expected<T, std::string> (*decode)(std::string_view)) {
+    auto output = run_powershell(runner, script, {});
     if (!output) {
         return std::unexpected(std::move(output.error()));
     }
-    auto rows = decode_rows(*output);
-    if (!rows) {
-        return std::unexpected(ActionError::os_error(std::move(rows.error())));
+    auto listed = decode(*output);
+    if (!listed) {
+        return std::unexpected(ActionError::os_error(std::move(listed.error())));
     }
-    return std::move(*rows);
+    return std::move(*listed);
+}
+
+} // namespace
+
+ActionResult<std::vector<Row>> list_physical_adapters(ProgramRunner& runner) {
+    return run_listing(runner, PHYSICAL_ADAPTERS_SCRIPT, decode_rows);
 }
 
 ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& runner) {
-    auto output = run_powershell(runner, CONNECTED_ADAPTERS_SCRIPT, {});
-    if (!output) {
-        return std::unexpected(std::move(output.error()));
-    }
-    auto names = decode_names(*output);
-    if (!names) {
-        return std::unexpected(ActionError::os_error(std::move(names.error())));
-    }
-    return std::move(*names);
+    return run_listing(runner, CONNECTED_ADAPTERS_SCRIPT, decode_names);
 }
 
 ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name, bool enabled) {

@@ -4,6 +4,7 @@
 #include "protocol/wire_names.hpp"
 
 #include <cstddef>
+#include <vector>
 
 namespace vemlox {
 
@@ -56,20 +57,33 @@ void append_member_name(std::string& out, std::string_view name) {
     out += ':';
 }
 
+// A JSON array of `items`, each written by `append_item`.
+template <typename Item, typename AppendItem>
+void append_array(std::string& out, const std::vector<Item>& items, AppendItem append_item) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i != 0) {
+            out += ',';
+        }
+        append_item(out, items[i]);
+    }
+    out += ']';
+}
+
+void append_text(std::string& out, const std::string& text) {
+    append_json_string(out, text);
+}
+
 void append_dns_setting(std::string& out, const DnsSetting& setting) {
     out += '{';
     append_member_name(out, member::ADAPTER);
     append_json_string(out, setting.adapter);
     out += ',';
     append_member_name(out, member::SERVERS);
-    out += '[';
-    for (std::size_t i = 0; i < setting.servers.size(); ++i) {
-        if (i != 0) {
-            out += ',';
-        }
-        append_json_string(out, format_ipv4(setting.servers[i]));
-    }
-    out += "]}";
+    append_array(out, setting.servers, [](std::string& text, const Ipv4Address& server) {
+        append_json_string(text, format_ipv4(server));
+    });
+    out += '}';
 }
 
 void append_response(std::string& out, const OkResponse& ok) {
@@ -82,26 +96,12 @@ void append_response(std::string& out, const OkResponse& ok) {
     if (!ok.names.empty()) {
         out += ',';
         append_member_name(out, member::NAMES);
-        out += '[';
-        for (std::size_t i = 0; i < ok.names.size(); ++i) {
-            if (i != 0) {
-                out += ',';
-            }
-            append_json_string(out, ok.names[i]);
-        }
-        out += ']';
+        append_array(out, ok.names, append_text);
     }
     if (!ok.dns.empty()) {
         out += ',';
         append_member_name(out, member::DNS);
-        out += '[';
-        for (std::size_t i = 0; i < ok.dns.size(); ++i) {
-            if (i != 0) {
-                out += ',';
-            }
-            append_dns_setting(out, ok.dns[i]);
-        }
-        out += ']';
+        append_array(out, ok.dns, append_dns_setting);
     }
     out += '}';
 }
