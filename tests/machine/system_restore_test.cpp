@@ -1,45 +1,16 @@
 #include "machine/system_restore_win.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
-#include <windows.h>
+#include <string_view>
 
 namespace vemlox::win {
 namespace {
 
-// The DLL names this executable imports statically, lower case.
-std::vector<std::string> static_imports() {
-    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    std::vector<std::string> names;
-    for (const auto* entry =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         entry->Name != 0; ++entry) {
-        std::string name(reinterpret_cast<const char*>(base + entry->Name));
-        std::ranges::transform(name, name.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        names.push_back(name);
-    }
-    return names;
-}
-
-// This test executable links the restore-point code; a static import would show up here.
-TEST(SystemRestore, IsNeverImportedStatically) {
-    const auto imports = static_imports();
-
-    EXPECT_NE(std::ranges::find(imports, "kernel32.dll"), imports.end());
-    EXPECT_EQ(std::ranges::find(imports, "sfc.dll"), imports.end());
-    EXPECT_EQ(std::ranges::find(imports, "srclient.dll"), imports.end());
-}
-
-// Wine's SRSetRestorePointW is a stub that fails with status 0 and writes no sequence number.
-TEST(SystemRestore, ReachesSetRestorePointW) {
+// Wine's SRSetRestorePointW is a stub that fails with status 0 and writes no sequence number; that
+// the status comes back at all is what the service's own message shows only by chance, as it
+// starts from 0 too. (A static import of sfc.dll is refused by the service's import check.)
+TEST(SystemRestore, ReachesSetRestorePointWAndGivesBackItsStatus) {
     WinSystemRestore restore;
     RestorePointInfo info{};
     info.event_type = 100;

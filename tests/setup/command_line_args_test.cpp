@@ -14,32 +14,32 @@ struct SplitCase {
 
 const SplitCase SPLIT_COMMAND_LINE_CASES[] = {
     // How the Service Control Manager starts us: the quoted path alone.
-    SplitCase{LR"("C:\Program Files\Vemlox\vemlox-service.exe")",
-              {LR"(C:\Program Files\Vemlox\vemlox-service.exe)"}},
-    SplitCase{LR"("C:\Program Files\Vemlox\vemlox-service.exe" install)",
-              {LR"(C:\Program Files\Vemlox\vemlox-service.exe)", L"install"}},
-    SplitCase{L"vemlox-service.exe", {L"vemlox-service.exe"}},
-    SplitCase{L"", {L""}},
-    SplitCase{L"x.exe   uninstall \t extra  ", {L"x.exe", L"uninstall", L"extra"}},
-    SplitCase{L"x.exe\tinstall", {L"x.exe", L"install"}},
+    {LR"("C:\Program Files\Vemlox\vemlox-service.exe")",
+     {LR"(C:\Program Files\Vemlox\vemlox-service.exe)"}},
+    {LR"("C:\Program Files\Vemlox\vemlox-service.exe" install)",
+     {LR"(C:\Program Files\Vemlox\vemlox-service.exe)", L"install"}},
+    {L"vemlox-service.exe", {L"vemlox-service.exe"}},
+    {L"", {L""}},
+    {L"x.exe   uninstall \t extra  ", {L"x.exe", L"uninstall", L"extra"}},
+    {L"x.exe\tinstall", {L"x.exe", L"install"}},
     // An empty quoted argument is an argument.
-    SplitCase{LR"(x.exe "")", {L"x.exe", L""}},
-    SplitCase{LR"(x.exe "" install)", {L"x.exe", L"", L"install"}},
-    SplitCase{LR"(x.exe "a b" c)", {L"x.exe", L"a b", L"c"}},
-    SplitCase{LR"(x.exe a"b c"d)", {L"x.exe", L"ab cd"}},
-    SplitCase{LR"(x.exe "unterminated arg)", {L"x.exe", L"unterminated arg"}},
+    {LR"(x.exe "")", {L"x.exe", L""}},
+    {LR"(x.exe "" install)", {L"x.exe", L"", L"install"}},
+    {LR"(x.exe "a b" c)", {L"x.exe", L"a b", L"c"}},
+    {LR"(x.exe a"b c"d)", {L"x.exe", L"ab cd"}},
+    {LR"(x.exe "unterminated arg)", {L"x.exe", L"unterminated arg"}},
     // Backslashes are literal unless they precede a double quote.
-    SplitCase{LR"(x.exe C:\a\\b\)", {L"x.exe", LR"(C:\a\\b\)"}},
-    SplitCase{LR"(x.exe a\"b)", {L"x.exe", LR"(a"b)"}},
-    SplitCase{LR"(x.exe a\\"b c")", {L"x.exe", LR"(a\b c)"}},
-    SplitCase{LR"(x.exe a\\\"b)", {L"x.exe", LR"(a\"b)"}},
-    SplitCase{LR"(x.exe "a\\")", {L"x.exe", LR"(a\)"}},
+    {LR"(x.exe C:\a\\b\)", {L"x.exe", LR"(C:\a\\b\)"}},
+    {LR"(x.exe a\"b)", {L"x.exe", LR"(a"b)"}},
+    {LR"(x.exe a\\"b c")", {L"x.exe", LR"(a\b c)"}},
+    {LR"(x.exe a\\\"b)", {L"x.exe", LR"(a\"b)"}},
+    {LR"(x.exe "a\\")", {L"x.exe", LR"(a\)"}},
     // Two double quotes inside a quoted group stand for one.
-    SplitCase{LR"(x.exe "a""b")", {L"x.exe", LR"(a"b)"}},
+    {LR"(x.exe "a""b")", {L"x.exe", LR"(a"b)"}},
     // The program path takes no escapes and ends at its closing quote.
-    SplitCase{LR"("C:\odd\"install)", {LR"(C:\odd\)", L"install"}},
-    SplitCase{LR"(C:\a"b install)", {LR"(C:\a"b)", L"install"}},
-    SplitCase{L"x.exe \u00E9t\u00E9", {L"x.exe", L"\u00E9t\u00E9"}},
+    {LR"("C:\odd\"install)", {LR"(C:\odd\)", L"install"}},
+    {LR"(C:\a"b install)", {LR"(C:\a"b)", L"install"}},
+    {L"x.exe \u00E9t\u00E9", {L"x.exe", L"\u00E9t\u00E9"}},
 };
 
 TEST(SplitCommandLine, FollowsTheWindowsRules) {

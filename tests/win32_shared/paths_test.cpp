@@ -35,24 +35,23 @@ struct SamePathCase {
 };
 
 const SamePathCase SAME_PATH_CASES[] = {
-    SamePathCase{LR"(C:\Program Files\Vemlox\vemlox-service.exe)",
-                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
+    {LR"(C:\Program Files\Vemlox\vemlox-service.exe)",
+     LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
     // Drive letters fold, nothing else does.
-    SamePathCase{LR"(c:\Program Files\Vemlox\vemlox-service.exe)",
-                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
-    SamePathCase{LR"(C:\program files\Vemlox\vemlox-service.exe)",
-                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
+    {LR"(c:\Program Files\Vemlox\vemlox-service.exe)",
+     LR"(C:\Program Files\Vemlox\vemlox-service.exe)", true},
+    {LR"(C:\program files\Vemlox\vemlox-service.exe)",
+     LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
     // Separators and "." are not components.
-    SamePathCase{LR"(C:\Program Files\\Vemlox\.\vemlox-service.exe)",
-                 LR"(C:/Program Files/Vemlox/vemlox-service.exe)", true},
-    SamePathCase{LR"(C:\Vemlox\)", LR"(C:\Vemlox)", true},
+    {LR"(C:\Program Files\\Vemlox\.\vemlox-service.exe)",
+     LR"(C:/Program Files/Vemlox/vemlox-service.exe)", true},
+    {LR"(C:\Vemlox\)", LR"(C:\Vemlox)", true},
     // ".." is a component of its own, not resolved.
-    SamePathCase{LR"(C:\x\..\Vemlox)", LR"(C:\Vemlox)", false},
-    SamePathCase{LR"(C:\Vemlox)", LR"(D:\Vemlox)", false},
-    SamePathCase{LR"(C:\Vemlox)", LR"(C:Vemlox)", false},
-    SamePathCase{LR"(\\server\share\x)", LR"(\server\share\x)", false},
-    SamePathCase{LR"(Z:\build\vemlox-service.exe)",
-                 LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
+    {LR"(C:\x\..\Vemlox)", LR"(C:\Vemlox)", false},
+    {LR"(C:\Vemlox)", LR"(D:\Vemlox)", false},
+    {LR"(C:\Vemlox)", LR"(C:Vemlox)", false},
+    {LR"(\\server\share\x)", LR"(\server\share\x)", false},
+    {LR"(Z:\build\vemlox-service.exe)", LR"(C:\Program Files\Vemlox\vemlox-service.exe)", false},
 };
 
 TEST(SamePath, ComparesComponents) {

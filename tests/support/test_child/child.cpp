@@ -1,8 +1,6 @@
 // The child program of the process runner's tests. The first argument picks what it does:
 //   args                 writes each further argument (CommandLineToArgvW) in UTF-8, each ended by
 //                        a NUL byte; exits 3 if the C runtime split the line differently
-//   env NAME...          writes every environment entry whose name is one of NAMEs (any case),
-//                        one line each
 //   flood MIB            writes MIB MiB to standard output and as much to standard error,
 //                        alternating 64 KiB chunks (a parent reading one stream at a time blocks)
 //   write OUT ERR CODE   writes the hex bytes OUT and ERR to standard output and error, exits CODE
@@ -74,25 +72,6 @@ int echo_arguments(int argc, wchar_t** argv) {
     return same ? 0 : 3;
 }
 
-int echo_environment(int argc, wchar_t** argv) {
-    wchar_t* block = GetEnvironmentStringsW();
-    std::string out;
-    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-        const std::wstring_view text(entry);
-        const std::size_t equals = text.find(L'=', 1);
-        const std::wstring_view name = text.substr(0, equals);
-        for (int i = 2; i < argc; ++i) {
-            if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), argv[i], -1,
-                                     TRUE) == CSTR_EQUAL) {
-                out += utf8(text);
-                out.push_back('\n');
-            }
-        }
-    }
-    FreeEnvironmentStringsW(block);
-    return write_all(STD_OUTPUT_HANDLE, out) ? 0 : 2;
-}
-
 int flood(const wchar_t* mebibytes) {
     constexpr std::size_t CHUNK = 64 * 1024;
     const std::size_t chunks = std::wcstoul(mebibytes, nullptr, 10) * 16;
@@ -141,9 +120,6 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring_view mode = argc > 1 ? argv[1] : L"";
     if (mode == L"args") {
         return echo_arguments(argc, argv);
-    }
-    if (mode == L"env") {
-        return echo_environment(argc, argv);
     }
     if (mode == L"flood" && argc == 3) {
         return flood(argv[2]);
