@@ -1,8 +1,8 @@
 #include "setup/install.hpp"
 
 #include "setup/binary_path_quoting.hpp"
+#include "setup/install_dir.hpp"
 #include "setup/uninstall.hpp"
-#include "win32_shared/install_dir.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"

@@ -1,7 +1,7 @@
 #include "setup/uninstall.hpp"
 
 #include "actions/filetime.hpp"
-#include "win32_shared/install_dir.hpp"
+#include "setup/install_dir.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"

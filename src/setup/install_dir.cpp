@@ -1,4 +1,4 @@
-#include "win32_shared/install_dir.hpp"
+#include "setup/install_dir.hpp"
 
 #include "win32_shared/names.hpp"
 #include "win32_shared/paths.hpp"
