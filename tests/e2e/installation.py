@@ -23,7 +23,6 @@ APPROVAL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Startup
 
 POWERSHELL_STATE = "fake-powershell.json"
 POWERSHELL_JOURNAL = "fake-powershell.journal.jsonl"
-WINE_POWERSHELL = r"C:\windows\system32\WindowsPowerShell\v1.0\powershell.exe"
 
 
 @dataclasses.dataclass(frozen=True)

@@ -1,6 +1,6 @@
 // A misbehaving pipe peer for the end-to-end tests, doing what the well-behaved client never does:
 //   pipe_probe silent        connect, send nothing, then print whatever response arrives
-//   pipe_probe unread LINE   connect, send LINE and a line feed, never read; hold until stdin ends
+//   pipe_probe unread        connect, send a ping request, never read; hold until stdin ends
 //   pipe_probe close         connect and close at once
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
@@ -68,12 +68,12 @@ int silent() {
     return received.empty() ? 1 : 0;
 }
 
-int unread(std::string_view line) {
+int unread() {
     UniqueFile pipe = connect();
     if (!pipe) {
         return fail("connect");
     }
-    const std::string bytes = std::string(line) + "\n";
+    const std::string bytes = "{\"op\":\"ping\"}\n";
     DWORD written = 0;
     if (!WriteFile(pipe.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
         return fail("write");
@@ -116,13 +116,8 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"silent" && argc == 2) {
         return silent();
     }
-    if (mode == L"unread" && argc == 3) {
-        // Test lines are ASCII, so each UTF-16 unit is one byte.
-        std::string line;
-        for (const wchar_t* c = argv[2]; *c != L'\0'; ++c) {
-            line.push_back(static_cast<char>(*c));
-        }
-        return unread(line);
+    if (mode == L"unread" && argc == 2) {
+        return unread();
     }
     if (mode == L"close" && argc == 2) {
         return close_at_once();
@@ -130,6 +125,6 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"squat" && argc == 2) {
         return squat();
     }
-    say("usage: pipe_probe silent | unread LINE | close | squat");
+    say("usage: pipe_probe silent | unread | close | squat");
     return 2;
 }

@@ -178,11 +178,6 @@ class WinePrefix:
         if not os.environ.get("VEMLOX_KEEP_PREFIXES"):
             shutil.rmtree(self.path, ignore_errors=True)
 
-    def windows_path(self, path: Path) -> str:
-        """The C: path of a file under this prefix's drive_c."""
-        relative = Path(path).resolve().relative_to(self.drive_c)
-        return str(PureWindowsPath("C:\\", *relative.parts))
-
     def host_path(self, windows_path: str) -> Path:
         """The host path of a C: path."""
         parts = PureWindowsPath(windows_path).parts
@@ -210,12 +205,6 @@ class WinePrefix:
             process = subprocess.Popen([WINE, *args], stdin=subprocess.PIPE, stdout=out,
                                        stderr=subprocess.DEVNULL, env=self.env)
         return Background(process, output)
-
-    def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ") -> Result:
-        return self.run("reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f")
-
-    def reg_query(self, key: str, value: str) -> Result:
-        return self.run("reg", "query", key, "/v", value)
 
     def service_state(self, name: str) -> str | None:
         """"RUNNING", "STOPPED", ... as `sc query` reports it; None when there is no such service."""

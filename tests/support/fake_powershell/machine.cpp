@@ -1,9 +1,10 @@
 #include "machine.hpp"
 
+#include "scripts.hpp"
+
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <vector>
+#include <initializer_list>
 
 namespace vemlox::fake_powershell {
 
@@ -11,74 +12,49 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::array<std::string_view, 3> STATUSES{"Up", "Disabled", "Down"};
-
-bool is_script_name(std::string_view name) {
-    return std::ranges::any_of(KNOWN_SCRIPTS,
-                               [name](const KnownScript& known) { return known.name == name; });
+std::expected<void, std::string> check_members(const json& object, std::string_view what,
+                                               std::initializer_list<std::string_view> known) {
+    if (!object.is_object()) {
+        return std::unexpected(std::string(what) + " is not a JSON object");
+    }
+    for (const auto& [key, value] : object.items()) {
+        if (std::ranges::find(known, key) == known.end()) {
+            return std::unexpected(std::string(what) + ": unknown member \"" + key + "\"");
+        }
+    }
+    return {};
 }
 
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::ranges::equal(a, b, [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The checks that keep a typo in a test's state file from passing silently.
-std::expected<void, std::string> check_state(const json& state) {
-    if (!state.is_object()) {
-        return std::unexpected("the state is not a JSON object");
+std::expected<void, std::string> check_machine(const json& machine) {
+    if (auto checked =
+            check_members(machine, "the state", {"adapters", "failures", "output_code_page"});
+        !checked) {
+        return checked;
     }
-    for (const auto& [key, value] : state.items()) {
-        if (key == "output_code_page") {
-            if (value != "oem" && value != "utf-8") {
-                return std::unexpected("\"output_code_page\" is neither \"oem\" nor \"utf-8\"");
-            }
-            continue;
+    for (const json& adapter : machine.value("adapters", json::array())) {
+        if (auto checked = check_members(
+                adapter, "an adapter",
+                {"name", "status", "physical", "link", "ipv4", "dns", "dns_separator"});
+            !checked) {
+            return checked;
         }
-        if (key != "adapters" && key != "failures") {
-            return std::unexpected("unknown member \"" + key + "\"");
-        }
-        if (!value.is_array()) {
-            return std::unexpected("\"" + key + "\" is not an array");
+        const std::string status = adapter.value("status", "Up");
+        if (!adapter.contains("name") ||
+            (status != "Up" && status != "Disabled" && status != "Down")) {
+            return std::unexpected("adapter " + adapter.dump() + ": no name or an unknown status");
         }
     }
-    for (const json& adapter : state.value("adapters", json::array())) {
-        if (!adapter.is_object() || !adapter.contains("name") || !adapter["name"].is_string()) {
-            return std::unexpected("an adapter without a string \"name\"");
+    for (const json& failure : machine.value("failures", json::array())) {
+        if (auto checked = check_members(
+                failure, "a failure",
+                {"script", "adapter", "stdout", "stderr", "exit_code", "times", "sleep_ms"});
+            !checked) {
+            return checked;
         }
-        for (const auto& [key, value] : adapter.items()) {
-            const bool ok =
-                (key == "name") ||
-                (key == "status" && value.is_string() &&
-                 std::ranges::find(STATUSES, value.get<std::string>()) != STATUSES.end()) ||
-                ((key == "physical" || key == "link" || key == "ipv4") && value.is_boolean()) ||
-                (key == "dns" && value.is_array() &&
-                 std::ranges::all_of(value, [](const json& s) { return s.is_string(); })) ||
-                (key == "dns_separator" && value.is_string());
-            if (!ok) {
-                return std::unexpected("adapter " + adapter["name"].dump() + ": bad member \"" +
-                                       key + "\"");
-            }
-        }
-    }
-    for (const json& failure : state.value("failures", json::array())) {
-        if (!failure.is_object() || !failure.contains("script") || !failure["script"].is_string() ||
-            !is_script_name(failure["script"].get<std::string>())) {
-            return std::unexpected("a failure without a known \"script\" name");
-        }
-        for (const auto& [key, value] : failure.items()) {
-            const bool ok =
-                (key == "script") ||
-                ((key == "adapter" || key == "stderr" || key == "stdout") && value.is_string()) ||
-                (key == "exit_code" && value.is_number_unsigned()) ||
-                (key == "times" && value.is_number_unsigned()) ||
-                (key == "sleep_ms" && value.is_number_unsigned());
-            if (!ok) {
-                return std::unexpected("failure " + failure["script"].dump() + ": bad member \"" +
-                                       key + "\"");
-            }
+        const std::string script = failure.value("script", "");
+        if (std::ranges::none_of(KNOWN_SCRIPTS,
+                                 [&](const KnownScript& known) { return known.name == script; })) {
+            return std::unexpected("failure " + failure.dump() + ": no known script name");
         }
     }
     return {};
@@ -87,10 +63,8 @@ std::expected<void, std::string> check_state(const json& state) {
 // PowerShell 5.1's ConvertTo-Json escapes these few characters even inside -Compress output;
 // they only ever occur inside strings there, so replacing them everywhere is exact.
 std::string as_powershell_json(const json& value) {
-    const std::string plain = value.dump(-1, ' ', false, json::error_handler_t::replace);
     std::string out;
-    out.reserve(plain.size());
-    for (const char c : plain) {
+    for (const char c : value.dump(-1, ' ', false, json::error_handler_t::replace)) {
         switch (c) {
         case '<':
             out += "\\u003c";
@@ -111,289 +85,155 @@ std::string as_powershell_json(const json& value) {
     return out + "\r\n";
 }
 
-// An error record as PowerShell writes it to standard error when a cmdlet stops the script.
-Outcome cmdlet_error(std::string_view cmdlet, std::string_view message, const KnownScript& script,
-                     std::string_view category, std::string_view error_id) {
-    const std::size_t at = script.text.find(cmdlet);
-    const std::size_t column = at == std::string_view::npos ? 0 : at;
-    std::string shown(script.text.substr(column));
-    if (shown.size() > 72) {
-        shown = shown.substr(0, 69) + "...";
+// The first line of the error record PowerShell writes when a cmdlet stops the script.
+Outcome cmdlet_error(std::string_view cmdlet, const std::string& message) {
+    return Outcome{"", std::string(cmdlet) + " : " + message + "\r\n", 1};
+}
+
+std::string status_of(const json& adapter) {
+    return adapter.value("status", "Up");
+}
+
+// Windows compares interface names ignoring case (only ASCII letters fold here).
+bool same_name(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+json* find_adapter(json& machine, const std::optional<std::string>& name) {
+    if (!name || !machine.contains("adapters")) {
+        return nullptr;
     }
-    std::string err;
-    err += std::string(cmdlet) + " : " + std::string(message) + "\r\n";
-    err += "At line:1 char:" + std::to_string(column + 1) + "\r\n";
-    err += "+ " + std::string(column > 0 ? "... " : "") + shown + "\r\n";
-    err += "+ " + std::string(column > 0 ? "    " : "") +
-           std::string(std::min<std::size_t>(cmdlet.size(), 72), '~') + "\r\n";
-    err += "    + CategoryInfo          : " + std::string(category) + "\r\n";
-    err += "    + FullyQualifiedErrorId : " + std::string(error_id) + "," + std::string(cmdlet) +
-           "\r\n \r\n";
-    return Outcome{"", err, 1};
-}
-
-Outcome null_argument(std::string_view cmdlet, std::string_view parameter,
-                      const KnownScript& script) {
-    return cmdlet_error(cmdlet,
-                        "Cannot validate argument on parameter '" + std::string(parameter) +
-                            "'. The argument is null or empty. Provide an argument that is not "
-                            "null or empty, and then try the command again.",
-                        script,
-                        "InvalidData: (:) [" + std::string(cmdlet) +
-                            "], ParameterBindingValidationException",
-                        "ParameterArgumentValidationError");
-}
-
-Outcome adapter_not_found(std::string_view cmdlet, std::string_view name,
-                          const KnownScript& script) {
-    return cmdlet_error(cmdlet,
-                        "No MSFT_NetAdapter objects found with property 'Name' equal to '" +
-                            std::string(name) + "'.  Verify the value of the property and retry.",
-                        script,
-                        "ObjectNotFound: (" + std::string(name) + ":String) [" +
-                            std::string(cmdlet) + "], CimJobException",
-                        "CmdletizationQuery_NotFound_Name");
-}
-
-bool is_ipv4(std::string_view text) {
-    int parts = 0;
-    std::size_t i = 0;
-    while (true) {
-        std::size_t digits = 0;
-        unsigned value = 0;
-        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0 &&
-               digits < 4) {
-            value = value * 10 + static_cast<unsigned>(text[i] - '0');
-            ++i;
-            ++digits;
+    for (json& adapter : machine["adapters"]) {
+        if (same_name(adapter["name"].get<std::string>(), *name)) {
+            return &adapter;
         }
-        if (digits == 0 || digits > 3 || value > 255) {
-            return false;
-        }
-        ++parts;
-        if (i == text.size()) {
-            return parts == 4;
-        }
-        if (text[i] != '.' || parts == 4) {
-            return false;
-        }
-        ++i;
     }
+    return nullptr;
 }
 
-std::vector<std::string> split(std::string_view text, char separator) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, start);
-        pieces.emplace_back(text.substr(start, end - start));
-        if (end == std::string_view::npos) {
-            return pieces;
-        }
-        start = end + 1;
-    }
+Outcome adapter_not_found(std::string_view cmdlet, const ScriptEnvironment& environment) {
+    return cmdlet_error(cmdlet, "No MSFT_NetAdapter objects found with property 'Name' equal to '" +
+                                    environment.adapter.value_or("") +
+                                    "'.  Verify the value of the property and retry.");
 }
 
-} // namespace
-
-std::expected<Machine, std::string> Machine::load(std::string_view state_text) {
-    if (state_text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
-        return Machine(json::object());
-    }
-    json state = json::parse(state_text, nullptr, false);
-    if (state.is_discarded()) {
-        return std::unexpected("the state file is not valid JSON");
-    }
-    if (auto checked = check_state(state); !checked) {
-        return std::unexpected(checked.error());
-    }
-    return Machine(std::move(state));
-}
-
-bool Machine::prints_in_oem_code_page() const {
-    return state_.value("output_code_page", std::string("utf-8")) == "oem";
-}
-
-std::string Machine::save() const {
-    return state_.dump(2) + "\n";
-}
-
-Outcome Machine::run(const KnownScript& script, const ScriptEnvironment& environment) {
-    if (auto injected = take_injected_failure(script.name, environment)) {
-        return *injected;
-    }
-    switch (script.script) {
-    case Script::ListPhysical:
-        return list_physical();
-    case Script::ListConnected:
-        return list_connected();
-    case Script::Enable:
-        return set_enabled(script, environment, true);
-    case Script::Disable:
-        return set_enabled(script, environment, false);
-    case Script::ReadDns:
-        return read_dns(script, environment);
-    case Script::SetDns:
-        return set_dns(script, environment);
-    }
-    return Outcome{"", "fake powershell: unhandled script\r\n", 1};
-}
-
-std::optional<Outcome> Machine::take_injected_failure(std::string_view script_name,
-                                                      const ScriptEnvironment& environment) {
-    if (!state_.contains("failures")) {
+std::optional<Outcome> take_injected_failure(json& machine, std::string_view script,
+                                             const ScriptEnvironment& environment) {
+    if (!machine.contains("failures")) {
         return std::nullopt;
     }
-    json& failures = state_["failures"];
+    json& failures = machine["failures"];
     for (auto it = failures.begin(); it != failures.end(); ++it) {
-        json& failure = *it;
-        if (failure["script"].get<std::string>() != script_name) {
+        if (it->value("script", "") != script ||
+            (it->contains("adapter") && it->value("adapter", "") != environment.adapter)) {
             continue;
         }
-        if (failure.contains("adapter") &&
-            (!environment.adapter ||
-             failure["adapter"].get<std::string>() != *environment.adapter)) {
-            continue;
-        }
-        Outcome outcome{failure.value("stdout", std::string{}),
-                        failure.value("stderr", std::string{}),
-                        failure.value("exit_code", std::uint32_t{1}),
-                        failure.value("sleep_ms", std::uint32_t{0})};
-        if (failure.contains("times")) {
-            const auto times = failure["times"].get<std::uint64_t>();
+        Outcome outcome{it->value("stdout", ""), it->value("stderr", ""),
+                        it->value("exit_code", std::uint32_t{1}),
+                        it->value("sleep_ms", std::uint32_t{0})};
+        if (it->contains("times")) {
+            const auto times = it->value("times", std::uint64_t{0});
             if (times <= 1) {
                 failures.erase(it);
             } else {
-                failure["times"] = times - 1;
+                (*it)["times"] = times - 1;
             }
-            changed_ = true;
         }
         return outcome;
     }
     return std::nullopt;
 }
 
-Outcome Machine::list_physical() const {
+Outcome list_adapters(const json& machine, bool connected_only) {
     json rows = json::array();
-    for (const json& adapter : state_.value("adapters", json::array())) {
+    for (const json& adapter : machine.value("adapters", json::array())) {
         if (!adapter.value("physical", true)) {
             continue;
         }
-        // Hash tables keep no member order; "disabled" first shows the reader does not rely on it.
-        json row = json::object();
-        row["disabled"] = adapter.value("status", std::string("Up")) == "Disabled";
-        row["name"] = adapter["name"];
-        rows.push_back(std::move(row));
+        if (!connected_only) {
+            // Object members come out sorted, "disabled" first: the reader must not rely on order.
+            rows.push_back(
+                {{"name", adapter["name"]}, {"disabled", status_of(adapter) == "Disabled"}});
+        } else if (status_of(adapter) == "Up" && adapter.value("ipv4", true)) {
+            rows.push_back(adapter["name"]);
+        }
     }
     return Outcome{as_powershell_json(rows), "", 0};
 }
 
-Outcome Machine::list_connected() const {
-    json names = json::array();
-    for (const json& adapter : state_.value("adapters", json::array())) {
-        if (adapter.value("physical", true) && adapter.value("status", std::string("Up")) == "Up" &&
-            adapter.value("ipv4", true)) {
-            names.push_back(adapter["name"]);
-        }
-    }
-    return Outcome{as_powershell_json(names), "", 0};
-}
-
-Outcome Machine::set_enabled(const KnownScript& script, const ScriptEnvironment& environment,
-                             bool enabled) {
-    const std::string_view cmdlet = enabled ? "Enable-NetAdapter" : "Disable-NetAdapter";
-    if (!environment.adapter || environment.adapter->empty()) {
-        return null_argument(cmdlet, "Name", script);
-    }
-    json* adapter = find_adapter(*environment.adapter);
+Outcome set_enabled(json& machine, const ScriptEnvironment& environment, bool enabled) {
+    json* adapter = find_adapter(machine, environment.adapter);
     if (adapter == nullptr) {
-        return adapter_not_found(cmdlet, *environment.adapter, script);
+        return adapter_not_found(enabled ? "Enable-NetAdapter" : "Disable-NetAdapter", environment);
     }
-    const std::string status = adapter->value("status", std::string("Up"));
-    const std::string wanted =
-        enabled ? (status != "Disabled" ? status : (adapter->value("link", true) ? "Up" : "Down"))
-                : "Disabled";
-    if (wanted != status) {
-        (*adapter)["status"] = wanted;
-        changed_ = true;
+    if (!enabled) {
+        (*adapter)["status"] = "Disabled";
+    } else if (status_of(*adapter) == "Disabled") {
+        (*adapter)["status"] = adapter->value("link", true) ? "Up" : "Down";
     }
     return Outcome{};
 }
 
-Outcome Machine::read_dns(const KnownScript& script, const ScriptEnvironment& environment) const {
-    if (!environment.adapter || environment.adapter->empty()) {
-        return null_argument("Get-NetAdapter", "Name", script);
-    }
-    const json* adapter = find_adapter(*environment.adapter);
+Outcome read_dns(json& machine, const ScriptEnvironment& environment) {
+    const json* adapter = find_adapter(machine, environment.adapter);
     if (adapter == nullptr) {
-        return adapter_not_found("Get-NetAdapter", *environment.adapter, script);
+        return adapter_not_found("Get-NetAdapter", environment);
     }
-    const std::string separator = adapter->value("dns_separator", std::string(","));
     std::string joined;
     for (const json& server : adapter->value("dns", json::array())) {
-        if (!joined.empty()) {
-            joined += separator;
-        }
-        joined += server.get<std::string>();
+        joined += (joined.empty() ? "" : adapter->value("dns_separator", ",")) +
+                  server.get<std::string>();
     }
     // An adapter without static servers has an empty NameServer value, printed as an empty line.
     return Outcome{joined + "\r\n", "", 0};
 }
 
-Outcome Machine::set_dns(const KnownScript& script, const ScriptEnvironment& environment) {
-    constexpr std::string_view cmdlet = "Set-DnsClientServerAddress";
-    if (!environment.adapter || environment.adapter->empty()) {
-        return null_argument(cmdlet, "InterfaceAlias", script);
-    }
-    json* adapter = find_adapter(*environment.adapter);
-    // A disabled adapter has no DNS client interface, so the query finds nothing, as for a typo.
-    if (adapter == nullptr || adapter->value("status", std::string("Up")) == "Disabled") {
-        return cmdlet_error(
-            cmdlet,
-            "No matching MSFT_DNSClientServerAddress objects found by CIM query for "
-            "instances of the ROOT/StandardCimv2/MSFT_DNSClientServerAddress class "
-            "on the  CIM server: SELECT * FROM MSFT_DNSClientServerAddress  WHERE "
-            "((InterfaceAlias LIKE '" +
-                *environment.adapter + "')). Verify query parameters and retry.",
-            script,
-            "ObjectNotFound: (MSFT_DNSClientServerAddress:String) [" + std::string(cmdlet) +
-                "], CimJobException",
-            "CmdletizationQuery_NotFound");
+Outcome set_dns(json& machine, const ScriptEnvironment& environment) {
+    json* adapter = find_adapter(machine, environment.adapter);
+    if (adapter == nullptr) {
+        return adapter_not_found("Set-DnsClientServerAddress", environment);
     }
     json servers = json::array();
-    if (environment.dns && !environment.dns->empty()) {
-        for (const std::string& piece : split(*environment.dns, ',')) {
-            if (!is_ipv4(piece)) {
-                return cmdlet_error(cmdlet, "The parameter is incorrect. Invalid address: " + piece,
-                                    script,
-                                    "InvalidArgument: (MSFT_DNSClientSe...ServerAddress) [" +
-                                        std::string(cmdlet) + "], CimException",
-                                    "Windows System Error 87");
-            }
-            servers.push_back(piece);
-        }
+    const std::string_view listed = environment.dns ? *environment.dns : std::string_view();
+    for (std::size_t start = 0; start < listed.size();) {
+        const std::size_t end = std::min(listed.find(',', start), listed.size());
+        servers.push_back(listed.substr(start, end - start));
+        start = end + 1;
     }
-    if (adapter->value("dns", json::array()) != servers) {
-        (*adapter)["dns"] = servers;
-        changed_ = true;
-    }
+    (*adapter)["dns"] = servers;
     return Outcome{};
 }
 
-json* Machine::find_adapter(std::string_view name) {
-    return const_cast<json*>(std::as_const(*this).find_adapter(name));
+} // namespace
+
+std::expected<json, std::string> load_machine(std::string_view text) {
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        return json::object();
+    }
+    json machine = json::parse(text, nullptr, false);
+    if (machine.is_discarded()) {
+        return std::unexpected("the state file is not valid JSON");
+    }
+    if (auto checked = check_machine(machine); !checked) {
+        return std::unexpected(checked.error());
+    }
+    return machine;
 }
 
-const json* Machine::find_adapter(std::string_view name) const {
-    if (!state_.contains("adapters")) {
-        return nullptr;
+Outcome run_script(json& machine, std::string_view script, const ScriptEnvironment& environment) {
+    if (auto injected = take_injected_failure(machine, script, environment)) {
+        return *injected;
     }
-    for (const json& adapter : state_["adapters"]) {
-        if (equal_ignoring_ascii_case(adapter["name"].get<std::string>(), name)) {
-            return &adapter;
-        }
+    if (script == "list_physical" || script == "list_connected") {
+        return list_adapters(machine, script == "list_connected");
     }
-    return nullptr;
+    if (script == "enable" || script == "disable") {
+        return set_enabled(machine, environment, script == "enable");
+    }
+    return script == "read_dns" ? read_dns(machine, environment) : set_dns(machine, environment);
 }
 
 } // namespace vemlox::fake_powershell

@@ -12,19 +12,13 @@
 //                 ],
 //     "failures": [ { "script": "set_dns",     one of the six script names
 //                     "adapter": "Wi-Fi",      only when VLX_ADAPTER equals this exactly
-//                     "stderr": "  boom\r\n",  written as it is; so is "stdout"
-//                     "exit_code": 1,          default 1
+//                     "stdout": "", "stderr": "  boom\r\n", "exit_code": 1 (the default),
 //                     "times": 1,              used up after so many calls; default: never
-//                     "sleep_ms": 5000 }       waits so long before answering; default 0
+//                     "sleep_ms": 5000 }       waits so long before answering
 //                 ],
-//     "output_code_page": "oem" }              "oem": everything written to standard output and
-//                                              standard error is converted from UTF-8 to the OEM
-//                                              code page (GetOEMCP), as Windows PowerShell prints
-//                                              when started without a console; "utf-8" (default):
-//                                              written as it is
+//     "output_code_page": "oem" }              prints in the OEM code page, as Windows PowerShell
+//                                              does without a console; default: UTF-8 as it is
 #pragma once
-
-#include "scripts.hpp"
 
 #include <cstdint>
 #include <expected>
@@ -49,38 +43,13 @@ struct ScriptEnvironment {
     std::optional<std::string> dns;
 };
 
-class Machine {
-  public:
-    // An empty text is a machine without adapters. Fails with a description of what is wrong.
-    [[nodiscard]] static std::expected<Machine, std::string> load(std::string_view state_text);
+// The state file's text as a machine (an empty text is one without adapters). An unknown member or
+// script name fails with what is wrong, so a typo in a test's state does not pass silently.
+[[nodiscard]] std::expected<nlohmann::json, std::string> load_machine(std::string_view text);
 
-    // Runs one script as the real cmdlets would, or as an injected failure says.
-    [[nodiscard]] Outcome run(const KnownScript& script, const ScriptEnvironment& environment);
-
-    [[nodiscard]] bool changed() const { return changed_; }
-    [[nodiscard]] bool prints_in_oem_code_page() const;
-    [[nodiscard]] std::string save() const;
-
-  private:
-    explicit Machine(nlohmann::json state) : state_(std::move(state)) {}
-
-    [[nodiscard]] std::optional<Outcome>
-    take_injected_failure(std::string_view script_name, const ScriptEnvironment& environment);
-    [[nodiscard]] Outcome list_physical() const;
-    [[nodiscard]] Outcome list_connected() const;
-    [[nodiscard]] Outcome set_enabled(const KnownScript& script,
-                                      const ScriptEnvironment& environment, bool enabled);
-    [[nodiscard]] Outcome read_dns(const KnownScript& script,
-                                   const ScriptEnvironment& environment) const;
-    [[nodiscard]] Outcome set_dns(const KnownScript& script, const ScriptEnvironment& environment);
-
-    // The adapter whose name equals `name` ignoring case, as Windows compares interface names
-    // (only ASCII letters fold here).
-    [[nodiscard]] nlohmann::json* find_adapter(std::string_view name);
-    [[nodiscard]] const nlohmann::json* find_adapter(std::string_view name) const;
-
-    nlohmann::json state_;
-    bool changed_ = false;
-};
+// Runs the script of that name on `machine` as the real cmdlets would, or as an injected failure
+// says; `machine` is left as the run leaves it.
+[[nodiscard]] Outcome run_script(nlohmann::json& machine, std::string_view script,
+                                 const ScriptEnvironment& environment);
 
 } // namespace vemlox::fake_powershell

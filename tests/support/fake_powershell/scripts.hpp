@@ -9,46 +9,33 @@
 
 namespace vemlox::fake_powershell {
 
-enum class Script { ListPhysical, ListConnected, Enable, Disable, ReadDns, SetDns };
-
 struct KnownScript {
-    Script script;
     std::string_view name;
     std::string_view text;
 };
 
 inline constexpr std::array<KnownScript, 6> KNOWN_SCRIPTS{{
-    {Script::ListPhysical, "list_physical",
+    {"list_physical",
      "ConvertTo-Json -Compress -InputObject @(Get-NetAdapter -Physical -ErrorAction "
      "SilentlyContinue | ForEach-Object { @{ name = [string]$_.Name; disabled = "
      "[bool]($_.Status -eq 'Disabled') } })"},
-    {Script::ListConnected, "list_connected",
+    {"list_connected",
      "ConvertTo-Json -Compress -InputObject @(Get-NetAdapter -Physical -ErrorAction "
      "SilentlyContinue | Where-Object { $_.Status -eq 'Up' -and (Get-DnsClientServerAddress "
      "-InterfaceIndex $_.ifIndex -AddressFamily IPv4 -ErrorAction SilentlyContinue) } | "
      "ForEach-Object { [string]$_.Name })"},
-    {Script::Enable, "enable",
-     "Enable-NetAdapter -Name $env:VLX_ADAPTER -Confirm:$false -ErrorAction Stop"},
-    {Script::Disable, "disable",
-     "Disable-NetAdapter -Name $env:VLX_ADAPTER -Confirm:$false -ErrorAction Stop"},
-    {Script::ReadDns, "read_dns",
+    {"enable", "Enable-NetAdapter -Name $env:VLX_ADAPTER -Confirm:$false -ErrorAction Stop"},
+    {"disable", "Disable-NetAdapter -Name $env:VLX_ADAPTER -Confirm:$false -ErrorAction Stop"},
+    {"read_dns",
      "$g = (Get-NetAdapter -Name $env:VLX_ADAPTER -ErrorAction Stop).InterfaceGuid; "
      "(Get-ItemProperty -Path "
      "('HKLM:\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\' + $g) "
      "-Name NameServer -ErrorAction SilentlyContinue).NameServer"},
-    {Script::SetDns, "set_dns",
-     "if ($env:VLX_DNS) { Set-DnsClientServerAddress -InterfaceAlias $env:VLX_ADAPTER "
-     "-ServerAddresses ($env:VLX_DNS -split ',') -ErrorAction Stop } else { "
-     "Set-DnsClientServerAddress -InterfaceAlias $env:VLX_ADAPTER -ResetServerAddresses "
-     "-ErrorAction Stop }"},
+    {"set_dns", "if ($env:VLX_DNS) { Set-DnsClientServerAddress -InterfaceAlias $env:VLX_ADAPTER "
+                "-ServerAddresses ($env:VLX_DNS -split ',') -ErrorAction Stop } else { "
+                "Set-DnsClientServerAddress -InterfaceAlias $env:VLX_ADAPTER -ResetServerAddresses "
+                "-ErrorAction Stop }"},
 }};
-
-static_assert(KNOWN_SCRIPTS[0].text.size() == 189);
-static_assert(KNOWN_SCRIPTS[1].text.size() == 281);
-static_assert(KNOWN_SCRIPTS[2].text.size() == 74);
-static_assert(KNOWN_SCRIPTS[3].text.size() == 75);
-static_assert(KNOWN_SCRIPTS[4].text.size() == 238);
-static_assert(KNOWN_SCRIPTS[5].text.size() == 251);
 
 [[nodiscard]] inline std::optional<KnownScript> find_script(std::string_view text) {
     for (const KnownScript& known : KNOWN_SCRIPTS) {
