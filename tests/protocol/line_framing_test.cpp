@@ -11,96 +11,63 @@
 namespace vemlox {
 namespace {
 
-// Hands out the scripted pieces one per read, then reports the client gone.
-class ScriptedClient {
-  public:
-    explicit ScriptedClient(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
-
-    std::optional<std::string> read_line() {
-        return read_request_line([this](std::span<char> chunk) {
-            ++reads_;
-            EXPECT_EQ(chunk.size(), LINE_CHUNK_BYTES);
-            if (next_ == pieces_.size()) {
-                return std::size_t{0};
-            }
-            const std::string& piece = pieces_[next_++];
-            EXPECT_LE(piece.size(), chunk.size()) << "a script piece must fit one chunk";
-            std::memcpy(chunk.data(), piece.data(), std::min(piece.size(), chunk.size()));
-            return std::min(piece.size(), chunk.size());
-        });
-    }
-    [[nodiscard]] std::size_t reads() const { return reads_; }
-
-  private:
-    std::vector<std::string> pieces_;
-    std::size_t next_ = 0;
-    std::size_t reads_ = 0;
-};
-
-std::vector<std::string> chunks_of(const std::string& bytes) {
+// `bytes` as the full chunks a client would send, then `last` as a read of its own.
+std::vector<std::string> chunks_of(const std::string& bytes, std::string last = {}) {
     std::vector<std::string> pieces;
     for (std::size_t at = 0; at < bytes.size(); at += LINE_CHUNK_BYTES) {
         pieces.push_back(bytes.substr(at, LINE_CHUNK_BYTES));
     }
+    if (!last.empty()) {
+        pieces.push_back(std::move(last));
+    }
     return pieces;
 }
 
-TEST(ReadRequestLine, ReturnsTheBytesBeforeTheFirstLineFeed) {
-    ScriptedClient client({"{\"op\":\"ping\"}\n"});
-    EXPECT_EQ(client.read_line(), "{\"op\":\"ping\"}");
-    EXPECT_EQ(client.reads(), 1u);
-}
+struct Case {
+    const char* what;
+    std::vector<std::string> pieces; // one per read, then the client is gone
+    std::optional<std::string> line;
+    std::size_t reads;
+};
 
-TEST(ReadRequestLine, AssemblesALineSentInManySmallWrites) {
-    ScriptedClient client({"{", "\"op\"", ":", "\"ping\"", "}", "\n"});
-    EXPECT_EQ(client.read_line(), "{\"op\":\"ping\"}");
-    EXPECT_EQ(client.reads(), 6u);
-}
-
-TEST(ReadRequestLine, IgnoresWhatFollowsTheLineFeed) {
-    ScriptedClient client({"first\nsecond\n", "never read"});
-    EXPECT_EQ(client.read_line(), "first");
-    EXPECT_EQ(client.reads(), 1u);
-}
-
-TEST(ReadRequestLine, KeepsCarriageReturnsAndEmptyLines) {
-    ScriptedClient crlf({"line\r\n"});
-    EXPECT_EQ(crlf.read_line(), "line\r");
-    ScriptedClient empty({"\n"});
-    EXPECT_EQ(empty.read_line(), "");
-}
-
-TEST(ReadRequestLine, RefusesAClientThatClosesBeforeTheLineFeed) {
-    ScriptedClient nothing({});
-    EXPECT_EQ(nothing.read_line(), std::nullopt);
-    ScriptedClient partial({"{\"op\":", "\"ping\"}"});
-    EXPECT_EQ(partial.read_line(), std::nullopt);
-    EXPECT_EQ(partial.reads(), 3u);
-}
-
-TEST(ReadRequestLine, RefusesMoreThanTheLimitWithoutALineFeedAfterTheCrossingRead) {
-    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_BYTES + 1, 'a'));
-    pieces.push_back("\n");
-    ScriptedClient client(pieces);
-    EXPECT_EQ(client.read_line(), std::nullopt);
-    EXPECT_EQ(client.reads(), MAX_REQUEST_BYTES / LINE_CHUNK_BYTES + 1);
-}
-
-TEST(ReadRequestLine, ExactlyTheLimitWithoutALineFeedReadsOnceMore) {
-    ScriptedClient client(chunks_of(std::string(MAX_REQUEST_BYTES, 'a') + "\n"));
-    EXPECT_EQ(client.read_line(), std::string(MAX_REQUEST_BYTES, 'a'));
-    EXPECT_EQ(client.reads(), MAX_REQUEST_BYTES / LINE_CHUNK_BYTES + 1);
-}
-
-// Limits are checked per read: a line feed in the read that crossed the limit still ends a line,
-// and the request's own size rule rejects it later.
-TEST(ReadRequestLine, PassesOnALongLineWhoseLineFeedCameInTheCrossingRead) {
-    std::vector<std::string> pieces = chunks_of(std::string(MAX_REQUEST_BYTES, 'a'));
-    pieces.push_back(std::string(100, 'b') + "\nrest");
-    ScriptedClient client(pieces);
-    const auto line = client.read_line();
-    ASSERT_TRUE(line);
-    EXPECT_EQ(line->size(), MAX_REQUEST_BYTES + 100);
+TEST(ReadRequestLine, FramesLinesAndRefusesUnendedOnes) {
+    const std::string at_limit(MAX_REQUEST_BYTES, 'a');
+    const std::size_t reads_past_limit = MAX_REQUEST_BYTES / LINE_CHUNK_BYTES + 1;
+    const Case cases[] = {
+        {"one read", {"{\"op\":\"ping\"}\n"}, "{\"op\":\"ping\"}", 1},
+        {"many small writes", {"{", "\"op\"", ":", "\"ping\"", "}", "\n"}, "{\"op\":\"ping\"}", 6},
+        {"what follows the line feed is ignored", {"first\nsecond\n", "never read"}, "first", 1},
+        {"carriage return kept", {"line\r\n"}, "line\r", 1},
+        {"empty line", {"\n"}, "", 1},
+        {"client gone at once", {}, std::nullopt, 1},
+        {"client gone before the line feed", {"{\"op\":", "\"ping\"}"}, std::nullopt, 3},
+        {"more than the limit without a line feed after the crossing read",
+         chunks_of(at_limit + "a", "\n"), std::nullopt, reads_past_limit},
+        {"exactly the limit without a line feed reads once more", chunks_of(at_limit + "\n"),
+         at_limit, reads_past_limit},
+        // A line feed in the read that crossed the limit still ends a line; the request's own size
+        // rule rejects it later.
+        {"line feed in the crossing read", chunks_of(at_limit, std::string(100, 'b') + "\nrest"),
+         at_limit + std::string(100, 'b'), reads_past_limit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t reads = 0;
+        const auto line = read_request_line([&](std::span<char> chunk) {
+            EXPECT_EQ(chunk.size(), LINE_CHUNK_BYTES);
+            if (reads >= c.pieces.size()) {
+                ++reads;
+                return std::size_t{0};
+            }
+            const std::string& piece = c.pieces[reads++];
+            EXPECT_LE(piece.size(), chunk.size()) << "a script piece must fit one chunk";
+            const std::size_t count = std::min(piece.size(), chunk.size());
+            std::memcpy(chunk.data(), piece.data(), count);
+            return count;
+        });
+        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(reads, c.reads);
+    }
 }
 
 } // namespace

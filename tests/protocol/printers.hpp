@@ -16,9 +16,7 @@ inline void PrintTo(const ErrorResponse& response, std::ostream* os) {
 }
 
 inline void PrintTo(const DnsSetting& setting, std::ostream* os) {
-    OkResponse holder;
-    holder.dns.push_back(setting);
-    *os << encode_response(Response(holder));
+    *os << encode_response(Response(OkResponse{1, {}, {setting}}));
 }
 
 } // namespace vemlox
