@@ -1,4 +1,5 @@
 #include "actions/adapter_listing.hpp"
+#include "actions/fake_program_runner.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -20,10 +21,7 @@ TEST(AdapterListing, DecodesRowsInAnyMemberOrder) {
 
 TEST(AdapterListing, FaultsNameWhatAndWhere) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", "EOF while parsing a value at line 1 column 0"},
-        {"{\"name\":\"a\",\"disabled\":true}",
-         "invalid type: map, expected a sequence at line 1 column 28"},
-        {"[{\"name\":\"a\"}]", "missing field `disabled` at line 1 column 13"},
+        // More in the operations' table below.
         {"[{\"name\":\"a\",\"disabled\":1}]",
          "invalid type: integer `1`, expected a boolean at line 1 column 25"},
         {"[{\"name\":\"a\",\"name\":\"b\",\"disabled\":true}]",
@@ -39,9 +37,29 @@ TEST(AdapterListing, FaultsNameWhatAndWhere) {
         ASSERT_FALSE(rows.has_value());
         EXPECT_EQ(rows.error(), expected);
     }
-    const auto names = decode_names("[\"a\",2]");
-    ASSERT_FALSE(names.has_value());
-    EXPECT_EQ(names.error(), "invalid type: integer `2`, expected a string at line 1 column 6");
+}
+
+// Every operation that starts from a listing fails with the reader's or the script's text when the
+// listing cannot be read, before it changes anything.
+TEST(AdapterListing, UnreadableListingFailsTheOperationBeforeAnyChange) {
+    FakeProgramRunner runner{{0, ""},
+                             {1, "[]", "Get-NetAdapter : boom\r\n"},
+                             {0, R"({"name":"a","disabled":true})"},
+                             {0, R"([{"name":"a"}])"},
+                             {0, R"(["a",2])"}};
+    const std::vector<std::string> names{"a"};
+    const std::vector<DnsSetting> settings{{"a", {}}};
+
+    EXPECT_EQ(enable_adapters(runner), os_failure("EOF while parsing a value at line 1 column 0"));
+    EXPECT_EQ(enable_adapters(runner), os_failure("Get-NetAdapter : boom"));
+    EXPECT_EQ(disable_adapters(runner, names),
+              os_failure("invalid type: map, expected a sequence at line 1 column 28"));
+    EXPECT_EQ(restore_dns(runner, settings),
+              os_failure("missing field `disabled` at line 1 column 13"));
+    EXPECT_EQ(use_public_dns(runner),
+              os_failure("invalid type: integer `2`, expected a string at line 1 column 6"));
+    EXPECT_EQ(runner.journal, (std::vector<std::string>{"physical", "physical", "physical",
+                                                        "physical", "connected"}));
 }
 
 } // namespace
