@@ -11,9 +11,11 @@ import sys
 import time
 from pathlib import Path
 
-from installation import (APPROVAL_KEY, INSTALL_FOLDER, RUN_KEY, STAGE_FOLDER, Executables,
-                          Installation, work_folder)
-from wine_prefix import Result, WinePrefix, boot_template
+# The demo drives the service with the end-to-end tests' own helpers.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+from installation import (APPROVAL_KEY, INSTALL_FOLDER, RUN_KEY, STAGE_FOLDER,  # noqa: E402
+                          Executables, Installation, work_folder)
+from wine_prefix import Result, WinePrefix, boot_template  # noqa: E402
 
 # A small machine for the stand-in PowerShell: four physical adapters and one virtual one.
 MACHINE = {
