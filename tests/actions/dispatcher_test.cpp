@@ -102,26 +102,23 @@ TEST(Dispatcher, SuccessAnswersOkAndLogsLabel) {
 TEST(Dispatcher, ActionErrorAnswersItsKindAndLogsKindWord) {
     struct ErrorCase {
         ActionError error;
-        ErrorResponse response;
+        FailureKind kind;
+        std::string message;
         std::string shown_in_log;
     };
     const ErrorCase errors[] = {
-        {ActionError::item_not_found("Ethernet"),
-         {FailureKind::NotFound, "item not found: Ethernet"},
+        {ActionError::item_not_found("Ethernet"), FailureKind::NotFound, "item not found: Ethernet",
          "NotFound item not found: Ethernet"},
-        {ActionError::not_supported(),
-         {FailureKind::Failed, "not supported on this platform"},
+        {ActionError::not_supported(), FailureKind::Failed, "not supported on this platform",
          "Failed not supported on this platform"},
-        {ActionError::os_error("Access denied. (os error 5)"),
-         {FailureKind::Failed, "os error: Access denied. (os error 5)"},
-         "Failed os error: Access denied. (os error 5)"},
+        {ActionError::os_error("Access denied. (os error 5)"), FailureKind::Failed,
+         "os error: Access denied. (os error 5)", "Failed os error: Access denied. (os error 5)"},
         // Only the error's kind chooses the response kind, and its text is shown unchanged.
-        {ActionError::os_error("item not found: \"x\"\t\xC3\xA9"),
-         {FailureKind::Failed, "os error: item not found: \"x\"\t\xC3\xA9"},
+        {ActionError::os_error("item not found: \"x\"\t\xC3\xA9"), FailureKind::Failed,
+         "os error: item not found: \"x\"\t\xC3\xA9",
          "Failed os error: item not found: \"x\"\t\xC3\xA9"},
-        {ActionError::item_not_found(""),
-         {FailureKind::NotFound, "item not found: "},
-         "NotFound item not found: "},
+        {ActionError::item_not_found(""), FailureKind::NotFound,
+         "item not found: ", "NotFound item not found: "},
     };
     for (const auto& c : LABELLED_OPERATIONS) {
         for (const auto& e : errors) {
@@ -130,7 +127,7 @@ TEST(Dispatcher, ActionErrorAnswersItsKindAndLogsKindWord) {
             operations.error = e.error;
             const Outcome outcome = handle_request(c.line, operations);
             EXPECT_EQ(operations.calls, Calls{c.call});
-            EXPECT_EQ(outcome.response, Response(e.response));
+            EXPECT_EQ(outcome.response, Response(ErrorResponse{e.kind, e.message}));
             EXPECT_EQ(outcome.log_message, c.label + ": " + e.shown_in_log);
         }
     }
