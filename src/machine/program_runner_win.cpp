@@ -2,7 +2,9 @@
 
 #include "machine/console_output_text.hpp"
 #include "machine/environment_block.hpp"
+#include "machine/process_tree_job.hpp"
 #include "win32_shared/command_line.hpp"
+#include "win32_shared/deadline.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
@@ -13,6 +15,7 @@
 #include <expected>
 #include <memory>
 #include <new>
+#include <string>
 #include <windows.h>
 
 namespace vemlox::win {
@@ -21,6 +24,9 @@ namespace {
 
 constexpr DWORD PIPE_BUFFER_BYTES = 64 * 1024;
 constexpr DWORD READ_CHUNK_BYTES = 64 * 1024;
+// How long the output may still take to end after the child's job has ended.
+constexpr DWORD READER_GRACE_MS = 5000;
+constexpr DWORD CANCEL_RETRY_MS = 100;
 
 ActionError os_error(DWORD code) {
     return ActionError::os_error(os_error_text(code));
@@ -41,7 +47,7 @@ std::wstring system_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
     return folder;
 }
 
-// One pipe's read end, read to its end on a thread of its own or on the caller's.
+// One pipe's read end, read to its end on a thread of its own.
 struct PipeDrain {
     explicit PipeDrain(UniqueHandle read_end) : pipe(std::move(read_end)) {}
 
@@ -95,6 +101,49 @@ start_drain_thread(const std::shared_ptr<PipeDrain>& drain) {
     }
     static_cast<void>(context.release()); // the thread owns it now
     return thread;
+}
+
+// A drain on a thread of its own, or the error that kept the thread from starting.
+struct Reader {
+    std::shared_ptr<PipeDrain> drain;
+    UniqueHandle thread;
+    DWORD start_error = ERROR_SUCCESS;
+};
+
+[[nodiscard]] Reader start_reader(std::shared_ptr<PipeDrain> drain) {
+    Reader reader{std::move(drain), {}, ERROR_SUCCESS};
+    if (auto thread = start_drain_thread(reader.drain)) {
+        reader.thread = std::move(*thread);
+    } else {
+        reader.start_error = thread.error();
+        // With our end closed, the child's writes fail instead of blocking, and it can run to its
+        // end.
+        reader.drain->pipe.reset();
+    }
+    return reader;
+}
+
+// Waits for a reader once the child's job has ended, and gives the Windows error of its read. The
+// read ends by itself as soon as the system has torn down the job's processes, and with them the
+// last write end. Should a process outside the job hold one, the read is cancelled, so that a run
+// never hangs here.
+[[nodiscard]] DWORD finish(const Reader& reader) {
+    if (!reader.thread) {
+        return reader.start_error;
+    }
+    DWORD wait_ms = READER_GRACE_MS;
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(reader.thread.get(), wait_ms);
+        if (waited == WAIT_OBJECT_0) {
+            return reader.drain->error;
+        }
+        if (waited != WAIT_TIMEOUT) {
+            return GetLastError();
+        }
+        // Fails harmlessly when the thread is between two reads; the next round catches it.
+        static_cast<void>(CancelSynchronousIo(reader.thread.get()));
+        wait_ms = CANCEL_RETRY_MS;
+    }
 }
 
 struct Pipe {
@@ -243,16 +292,31 @@ ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
     startup.StartupInfo.hStdError = error->write.get();
     startup.lpAttributeList = inherited_handles.list();
 
+    auto job = ProcessTreeJob::create();
+    if (!job) {
+        return std::unexpected(os_error(job.error()));
+    }
+
     PROCESS_INFORMATION started{};
     // The full path goes in as the application name too, so CreateProcessW never searches.
+    // Suspended, so that the child is in the job before it can start anything.
     if (!CreateProcessW(path->c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
+                        CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
                             EXTENDED_STARTUPINFO_PRESENT,
                         environment_block.data(), nullptr, &startup.StartupInfo, &started)) {
         return std::unexpected(os_error(GetLastError()));
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle main_thread(started.hThread);
+    // Without the job, what the child leaves running could hold its pipes, and the service with
+    // them, for ever: such a child never runs.
+    if (const DWORD failed = job->assign(process.get()); failed != ERROR_SUCCESS) {
+        static_cast<void>(TerminateProcess(process.get(), ERROR_PROCESS_ABORTED));
+        return std::unexpected(os_error(failed));
+    }
+    if (ResumeThread(main_thread.get()) == static_cast<DWORD>(-1)) {
+        return std::unexpected(os_error(GetLastError())); // the job ends the child as it closes
+    }
 
     // Our copies of the child's ends must go now: the reads below end only when no writer is left.
     null_input.reset();
@@ -261,33 +325,33 @@ ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
 
     // Both streams are read at once, so a child that fills one pipe while we wait on the other
     // can never block.
-    auto error_drain = std::make_shared<PipeDrain>(std::move(error->read));
-    PipeDrain output_drain(std::move(output->read));
-    DWORD read_error = ERROR_SUCCESS;
-    if (auto reader = start_drain_thread(error_drain)) {
-        drain(output_drain);
-        if (WaitForSingleObject(reader->get(), INFINITE) != WAIT_OBJECT_0) {
-            read_error = GetLastError();
-        }
-    } else {
-        // Without a second reader, close our ends: the child's writes then fail instead of
-        // blocking, and it can run to its end.
-        read_error = reader.error();
-        output_drain.pipe.reset();
-        error_drain->pipe.reset();
-    }
+    const auto output_drain = std::make_shared<PipeDrain>(std::move(output->read));
+    const auto error_drain = std::make_shared<PipeDrain>(std::move(error->read));
+    const Reader output_reader = start_reader(output_drain);
+    const Reader error_reader = start_reader(error_drain);
 
-    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
-        return std::unexpected(os_error(GetLastError()));
+    const Deadline deadline(time_limit_);
+    const DWORD waited = WaitForSingleObject(process.get(), deadline.remaining_ms());
+    const DWORD wait_error = GetLastError();
+    // Whether the child has ended or ran out of time, whatever it started goes now. A process
+    // it left running may hold a copy of a pipe's write end, and the reads would never end.
+    job->end();
+    const DWORD output_read_error = finish(output_reader);
+    const DWORD error_read_error = finish(error_reader);
+
+    if (waited == WAIT_TIMEOUT) {
+        return std::unexpected(ActionError::os_error(std::string(program) +
+                                                     " did not finish within " +
+                                                     std::to_string(time_limit_.count()) + " s"));
+    }
+    if (waited != WAIT_OBJECT_0) {
+        return std::unexpected(os_error(wait_error));
     }
     DWORD exit_code = 0;
     if (!GetExitCodeProcess(process.get(), &exit_code)) {
         return std::unexpected(os_error(GetLastError()));
     }
-    if (read_error != ERROR_SUCCESS) {
-        return std::unexpected(os_error(read_error));
-    }
-    for (const DWORD failed : {output_drain.error, error_drain->error}) {
+    for (const DWORD failed : {output_read_error, error_read_error}) {
         if (failed != ERROR_SUCCESS) {
             return std::unexpected(os_error(failed));
         }
@@ -295,7 +359,7 @@ ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
     // Every program we start is a console program writing in the OEM code page; each stream is
     // read on its own, as either may hold text the other does not.
     const UINT code_page = GetOEMCP();
-    return ProgramExit{exit_code, console_output_text(std::move(output_drain.bytes), code_page),
+    return ProgramExit{exit_code, console_output_text(std::move(output_drain->bytes), code_page),
                        console_output_text(std::move(error_drain->bytes), code_page)};
 }
 
