@@ -29,8 +29,9 @@ class ProgramRunner {
     // Runs `program` (a file name without folder, looked up only in trusted folders) with
     // `arguments`, its environment being the service's own with `environment` merged in (a pair
     // replaces a variable whose name differs only in case), no window, standard input from the null
-    // device, both output streams read completely. Waits without a time limit. Fails with OsError:
-    // "program not found", or the OS error text of a failed start, read or wait.
+    // device, both output streams read completely. Fails with OsError: "program not found", the OS
+    // error text of a failed start, read or wait, or, when the runner's time limit runs out (the
+    // program and all it started are then ended), "<program> did not finish within <N> s".
     [[nodiscard]] virtual ActionResult<ProgramExit>
     run(std::string_view program, std::span<const std::string> arguments,
         std::span<const EnvironmentPair> environment) = 0;

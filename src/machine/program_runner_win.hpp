@@ -1,10 +1,12 @@
 // Starting a program on this machine the way the operations need it: looked up in trusted
 // folders only, no window, standard input from the null device, both output streams captured and
-// handed on as UTF-8 (read from the OEM code page unless they are UTF-8 already).
+// handed on as UTF-8 (read from the OEM code page unless they are UTF-8 already), and never for
+// longer than a time limit, after which it and everything it started are ended.
 #pragma once
 
 #include "actions/program_runner.hpp"
 
+#include <chrono>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,8 +27,12 @@ namespace vemlox::win {
 
 class WinProgramRunner final : public ProgramRunner {
   public:
-    // `own_folder` is the folder of the running service executable.
-    explicit WinProgramRunner(std::wstring own_folder) : own_folder_(std::move(own_folder)) {}
+    // `own_folder` is the folder of the running service executable. A program that has not ended
+    // within `time_limit` is ended with everything it started, and its run fails with
+    // "<program> did not finish within <seconds> s". Whatever a program leaves running when it
+    // ends is ended too, so that no run outlasts its program.
+    WinProgramRunner(std::wstring own_folder, std::chrono::seconds time_limit)
+        : own_folder_(std::move(own_folder)), time_limit_(time_limit) {}
 
     [[nodiscard]] ActionResult<ProgramExit>
     run(std::string_view program, std::span<const std::string> arguments,
@@ -34,6 +40,7 @@ class WinProgramRunner final : public ProgramRunner {
 
   private:
     std::wstring own_folder_;
+    std::chrono::seconds time_limit_;
 };
 
 } // namespace vemlox::win

@@ -7,7 +7,9 @@
 #include "win32_shared/wide.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,9 +36,18 @@ std::string text_of(const ActionResult<ProgramExit>& result) {
     return result ? "exit " + std::to_string(result->exit_code) : result.error().shown_text();
 }
 
+constexpr std::chrono::seconds TIME_LIMIT{60};
+
 ActionResult<ProgramExit> run_child(const std::vector<std::string>& arguments,
-                                    const std::string& name = "vlx-test-child.exe") {
-    return WinProgramRunner(helpers_folder()).run(name, arguments, {});
+                                    const std::string& name = "vlx-test-child.exe",
+                                    std::chrono::seconds time_limit = TIME_LIMIT) {
+    return WinProgramRunner(helpers_folder(), time_limit).run(name, arguments, {});
+}
+
+// Gone, or gone within a few seconds: its end may be reported just after its handles closed.
+bool has_ended(DWORD process_id) {
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, process_id));
+    return !process || WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0;
 }
 
 // The child splits its command line both as CommandLineToArgvW and as its C runtime does, and
@@ -133,7 +144,7 @@ TEST(ProgramRunner, FindsPlainNamesOnlyAndNeverInTheCurrentFolder) {
     }
     // The same copy runs when it stands in a folder that is searched.
     const auto from_own_folder =
-        WinProgramRunner(current.path())
+        WinProgramRunner(current.path(), TIME_LIMIT)
             .run("vlx-cwd-only.exe", std::vector<std::string>{"args", "x"}, {});
 
     SetCurrentDirectoryW(saved_current);
@@ -175,6 +186,36 @@ TEST(ProgramRunner, ChildInheritsOnlyItsOwnStandardHandles) {
     EXPECT_EQ(peek_error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
     ASSERT_TRUE(waited) << text_of(waited);
     EXPECT_EQ(waited->standard_output, "released");
+}
+
+// The child starts a grandchild that holds the output pipes and sleeps for 60 s. Whether the child
+// ends at once or sleeps past the limit, the run returns long before the grandchild would end, and
+// both are gone.
+TEST(ProgramRunner, EndsTheChildAndAllItStartedWhenItEndsOrRunsOutOfTime) {
+    struct Case {
+        const char* child_sleep_ms;
+        std::chrono::seconds time_limit;
+        std::string expected;
+    };
+    for (const Case& c : {Case{"0", TIME_LIMIT, "exit 0"},
+                          Case{"60000", std::chrono::seconds(5),
+                               "os error: vlx-test-child.exe did not finish within 5 s"}}) {
+        const testing::TempFolder folder;
+        const std::wstring pids_file = folder.file(L"pids");
+        const ULONGLONG start = GetTickCount64();
+
+        const auto result = run_child({"tree", to_utf8(pids_file), c.child_sleep_ms},
+                                      "vlx-test-child.exe", c.time_limit);
+
+        EXPECT_LT(GetTickCount64() - start, 30000u) << c.child_sleep_ms;
+        EXPECT_EQ(text_of(result), c.expected);
+        DWORD child = 0;
+        DWORD grandchild = 0;
+        std::istringstream(testing::read_file(pids_file).value_or("")) >> child >> grandchild;
+        ASSERT_NE(grandchild, 0u) << c.child_sleep_ms;
+        EXPECT_TRUE(has_ended(child)) << c.child_sleep_ms;
+        EXPECT_TRUE(has_ended(grandchild)) << c.child_sleep_ms;
+    }
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 //   stdin                reads standard input to its end and writes "stdin N" (N bytes read)
 //   wait STARTED RELEASE signals the named event STARTED, then waits for the named event RELEASE
 //                        (60 s at most) and writes "released" or "timed out"
+//   sleep MS             sleeps MS milliseconds
+//   tree FILE MS         starts a copy of itself that sleeps 60 s holding our standard handles,
+//                        writes our process id and the copy's into FILE, then sleeps MS ms
 // shellapi.h needs windows.h first.
 // clang-format off
 #include <windows.h>
@@ -114,6 +117,35 @@ int wait_for_release(const wchar_t* started_name, const wchar_t* release_name) {
     return 0;
 }
 
+int start_tree(const wchar_t* pids_file, const wchar_t* milliseconds) {
+    wchar_t self[MAX_PATH];
+    if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) {
+        return 2;
+    }
+    std::wstring command_line = L"\"" + std::wstring(self) + L"\" sleep 60000";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    // Inheriting every inheritable handle, our standard handles among them.
+    if (!CreateProcessW(self, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        return 2;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    const std::string pids =
+        std::to_string(GetCurrentProcessId()) + " " + std::to_string(started.dwProcessId);
+    const HANDLE file =
+        CreateFileW(pids_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool saved =
+        file != INVALID_HANDLE_VALUE &&
+        WriteFile(file, pids.data(), static_cast<DWORD>(pids.size()), &written, nullptr) != 0;
+    CloseHandle(file);
+    Sleep(std::wcstoul(milliseconds, nullptr, 10));
+    return saved ? 0 : 2;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -134,6 +166,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (mode == L"wait" && argc == 4) {
         return wait_for_release(argv[2], argv[3]);
+    }
+    if (mode == L"sleep" && argc == 3) {
+        Sleep(std::wcstoul(argv[2], nullptr, 10));
+        return 0;
+    }
+    if (mode == L"tree" && argc == 4) {
+        return start_tree(argv[2], argv[3]);
     }
     write_all(STD_ERROR_HANDLE, "vlx-test-child: unknown mode\n");
     return 64;
