@@ -64,9 +64,7 @@ list(JOIN numbers ", " numbers)
 foreach(expected IN ITEMS
         "FILEVERSION ${numbers}\n" "PRODUCTVERSION ${numbers}\n"
         "VALUE \"FileVersion\", \"${VERSION}\"" "VALUE \"ProductVersion\", \"${VERSION}\""
-        "VALUE \"ProductName\", \"Vemlox\"" "VALUE \"FileDescription\", \"Vemlox helper service\""
-        "\n1 24 /* RT_MANIFEST */" "level=\"\"asInvoker\"\""
-        "Id=\"\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"\"")
+        "\n1 24 /* RT_MANIFEST */" "level=\"\"asInvoker\"\"")
     string(FIND "${resources}" "${expected}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the resources of ${EXECUTABLE} lack ${expected}:\n${resources}")
