@@ -1,6 +1,9 @@
 # Fails unless the executable imports only DLLs that Windows always loads from the system folder
-# (KnownDLLs, and ntdll), so that nothing planted beside it can be loaded at startup.
-# Usage: cmake -DOBJDUMP=<objdump> -DEXECUTABLE=<exe> -P check_imports.cmake
+# (KnownDLLs, and ntdll), so that nothing planted beside it can be loaded at startup; unless the
+# loader may place it anywhere in the 64-bit address space (ASLR) and never runs its data (DEP);
+# and unless it carries the version resource of this version and its manifest.
+# Usage: cmake -DOBJDUMP=<objdump> -DWINDRES=<windres> -DVERSION=<x.y.z> -DEXECUTABLE=<exe>
+#        -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed
     advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll difxapi.dll gdi32.dll gdiplus.dll
@@ -30,3 +33,40 @@ endforeach()
 if(refused)
     message(FATAL_ERROR "imports DLLs that are not loaded from the system folder only: ${refused}")
 endif()
+
+# The headers' DllCharacteristics: DYNAMIC_BASE (0x40), HIGH_ENTROPY_VA (0x20), NX_COMPAT (0x100).
+# ASLR can move the image only if it keeps its base relocations.
+if(NOT dump MATCHES "\nDllCharacteristics[ \t]+([0-9a-fA-F]+)")
+    message(FATAL_ERROR "objdump shows no DllCharacteristics for ${EXECUTABLE}")
+endif()
+math(EXPR missing "0x160 & ~0x${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+if(NOT missing EQUAL 0)
+    message(FATAL_ERROR "${EXECUTABLE} has DllCharacteristics 0x${CMAKE_MATCH_1}, without ${missing} "
+                        "of DYNAMIC_BASE 0x40, HIGH_ENTROPY_VA 0x20 and NX_COMPAT 0x100")
+endif()
+if(NOT dump MATCHES "\nEntry 5 [0-9a-fA-F]+ ([0-9a-fA-F]+) Base Relocation Directory")
+    message(FATAL_ERROR "objdump shows no base relocation directory for ${EXECUTABLE}")
+endif()
+math(EXPR relocation_bytes "0x${CMAKE_MATCH_1}")
+if(relocation_bytes EQUAL 0 OR dump MATCHES "\n[ \t]+relocations stripped")
+    message(FATAL_ERROR "${EXECUTABLE} has no base relocations: ASLR cannot move it")
+endif()
+
+# The resources, decompiled: the version resource of this version, and the manifest as resource 1.
+execute_process(COMMAND ${WINDRES} --input ${EXECUTABLE} --output-format rc
+    OUTPUT_VARIABLE resources RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "windres cannot read the resources of ${EXECUTABLE}: ${errors}")
+endif()
+string(REPLACE "." ";" numbers "${VERSION};0;0;0")
+list(SUBLIST numbers 0 4 numbers)
+list(JOIN numbers ", " numbers)
+foreach(expected IN ITEMS
+        "FILEVERSION ${numbers}\n" "PRODUCTVERSION ${numbers}\n"
+        "VALUE \"FileVersion\", \"${VERSION}\"" "VALUE \"ProductVersion\", \"${VERSION}\""
+        "\n1 24 /* RT_MANIFEST */" "level=\"\"asInvoker\"\"")
+    string(FIND "${resources}" "${expected}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "the resources of ${EXECUTABLE} lack ${expected}:\n${resources}")
+    endif()
+endforeach()

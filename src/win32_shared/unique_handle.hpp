@@ -6,8 +6,9 @@
 
 namespace vemlox::win {
 
-// A move-only owner of one handle. `Traits` gives the invalid value and the close call, so the
-// invalid-value policy lives in the type (NULL for most handles, INVALID_HANDLE_VALUE for files).
+// A move-only owner of one handle. `Traits` gives the close call and the empty value the owner
+// holds when it owns nothing, so the invalid-value policy lives in the type; a `Traits` whose
+// handles have more than one invalid value says which values are handles with `is_valid`.
 // Closing keeps GetLastError as it was, so an owner going out of scope on an error path does not
 // change the error being reported.
 template <typename Traits> class UniqueAny {
@@ -28,13 +29,13 @@ template <typename Traits> class UniqueAny {
     ~UniqueAny() { reset(); }
 
     [[nodiscard]] pointer get() const { return value_; }
-    [[nodiscard]] explicit operator bool() const { return value_ != Traits::invalid(); }
+    [[nodiscard]] explicit operator bool() const { return is_valid(value_); }
 
     [[nodiscard]] pointer release() { return std::exchange(value_, Traits::invalid()); }
 
     void reset(pointer value = Traits::invalid()) {
         const pointer old = std::exchange(value_, value);
-        if (old != Traits::invalid()) {
+        if (is_valid(old)) {
             const DWORD saved_error = GetLastError();
             Traits::close(old);
             SetLastError(saved_error);
@@ -48,18 +49,27 @@ template <typename Traits> class UniqueAny {
     }
 
   private:
+    [[nodiscard]] static bool is_valid(pointer value) {
+        if constexpr (requires { Traits::is_valid(value); }) {
+            return Traits::is_valid(value);
+        } else {
+            return value != Traits::invalid();
+        }
+    }
+
     pointer value_ = Traits::invalid();
 };
 
+// Kernel handles fail in two ways: CreateFileW and CreateNamedPipeW return INVALID_HANDLE_VALUE,
+// most other calls NULL. Neither is a handle to close, and INVALID_HANDLE_VALUE is also the
+// current process's pseudo-handle, so one policy treats both as empty: an owner can never take a
+// failed call for a handle, whichever kind of call filled it.
 struct HandleTraits {
     using pointer = HANDLE;
     static pointer invalid() { return nullptr; }
-    static void close(pointer value) { CloseHandle(value); }
-};
-
-struct FileHandleTraits {
-    using pointer = HANDLE;
-    static pointer invalid() { return INVALID_HANDLE_VALUE; }
+    static bool is_valid(pointer value) {
+        return value != nullptr && value != INVALID_HANDLE_VALUE;
+    }
     static void close(pointer value) { CloseHandle(value); }
 };
 
@@ -87,10 +97,10 @@ struct ModuleTraits {
     static void close(pointer value) { FreeLibrary(value); }
 };
 
-// Processes, threads, events, timers, pipes from CreatePipe: NULL is invalid.
+// Any kernel handle: processes, threads, events, timers, pipes, files.
 using UniqueHandle = UniqueAny<HandleTraits>;
-// CreateFileW and CreateNamedPipeW: INVALID_HANDLE_VALUE is invalid.
-using UniqueFile = UniqueAny<FileHandleTraits>;
+// The same owner under the name that files and named pipes have used.
+using UniqueFile = UniqueHandle;
 using UniqueHkey = UniqueAny<RegistryKeyTraits>;
 using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
 using UniqueLocalMemory = UniqueAny<LocalMemoryTraits>;
