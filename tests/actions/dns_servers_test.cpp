@@ -43,7 +43,8 @@ TEST(ParseNameServers, KeepsTheAddressesBetweenCommasSpacesAndLineBreaks) {
         SCOPED_TRACE(output);
         std::string found;
         for (const Ipv4Address& server : parse_name_servers(output)) {
-            found += (found.empty() ? "" : ",") + format_ipv4(server);
+            found += found.empty() ? "" : ",";
+            found += format_ipv4(server);
         }
         EXPECT_EQ(found, expected);
     }
