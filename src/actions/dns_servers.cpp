@@ -24,6 +24,13 @@ bool is_cut(char c) {
     return {};
 }
 
+// The undo of a failed use_public_dns. The client never learns what the switched adapters had
+// before unless the call succeeds, so leaving them switched would lose their settings for good.
+// The undo is best effort; its own failure would only hide the error that matters.
+void put_back(ProgramRunner& runner, std::span<const DnsSetting> replaced) {
+    static_cast<void>(restore_dns(runner, replaced));
+}
+
 } // namespace
 
 std::vector<Ipv4Address> parse_name_servers(std::string_view output) {
@@ -91,7 +98,9 @@ ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
     for (const std::string& adapter : *connected) {
         auto current = read_adapter_dns(runner, adapter);
         if (!current) {
-            // A failed read changed nothing on this adapter, so nothing is put back.
+            // The adapters switched before this one are put back as after a failed set: the
+            // client only learns what they had from a successful call.
+            put_back(runner, replaced);
             return std::unexpected(std::move(current.error()));
         }
         // Only the exact list in this order counts as done; the reverse order is switched too.
@@ -99,10 +108,7 @@ ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
             continue;
         }
         if (auto set = set_adapter_dns(runner, adapter, PUBLIC_DNS_SERVERS); !set) {
-            // The client never learns what the switched adapters had before unless this call
-            // succeeds, so leaving them switched would lose their settings for good. The undo is
-            // best effort; its own failure would only hide the error that matters.
-            static_cast<void>(restore_dns(runner, replaced));
+            put_back(runner, replaced);
             return std::unexpected(std::move(set.error()));
         }
         replaced.push_back(DnsSetting{adapter, std::move(*current)});

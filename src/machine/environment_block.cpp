@@ -1,5 +1,6 @@
 #include "machine/environment_block.hpp"
 
+#include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -31,6 +32,30 @@ int compare_names(std::wstring_view a, std::wstring_view b) {
                                 static_cast<int>(b.size()), TRUE);
 }
 
+// Every entry named `name` in any case goes, and one "name=value" takes their place.
+void set_variable(std::vector<std::wstring>& entries, std::wstring_view name,
+                  std::wstring_view value) {
+    std::erase_if(entries, [name](const std::wstring& entry) {
+        return compare_names(name_of(entry), name) == CSTR_EQUAL;
+    });
+    entries.push_back(std::wstring(name) + L"=" + std::wstring(value));
+}
+
+// GetSystemDirectoryW and GetWindowsDirectoryW share this shape; an empty result means failure.
+std::wstring query_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+    std::wstring folder(MAX_PATH, L'\0');
+    UINT length = query(folder.data(), static_cast<UINT>(folder.size()));
+    if (length >= folder.size()) {
+        folder.resize(length);
+        length = query(folder.data(), static_cast<UINT>(folder.size()));
+    }
+    if (length == 0 || length >= folder.size()) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
 } // namespace
 
 std::vector<std::wstring> split_environment_block(std::wstring_view block) {
@@ -51,11 +76,7 @@ std::wstring build_environment_block(std::span<const std::wstring> inherited,
                                      std::span<const EnvironmentPair> pairs) {
     std::vector<std::wstring> entries(inherited.begin(), inherited.end());
     for (const EnvironmentPair& pair : pairs) {
-        const std::wstring name = to_wide(pair.name);
-        std::erase_if(entries, [&name](const std::wstring& entry) {
-            return compare_names(name_of(entry), name) == CSTR_EQUAL;
-        });
-        entries.push_back(name + L"=" + to_wide(pair.value));
+        set_variable(entries, to_wide(pair.name), to_wide(pair.value));
     }
     std::ranges::stable_sort(entries, [](const std::wstring& a, const std::wstring& b) {
         return compare_names(name_of(a), name_of(b)) == CSTR_LESS_THAN;
@@ -71,6 +92,40 @@ std::wstring build_environment_block(std::span<const std::wstring> inherited,
     }
     block.push_back(L'\0');
     return block;
+}
+
+SearchPaths system_search_paths(std::wstring_view system_folder, std::wstring_view windows_folder) {
+    // The folders of Windows' own default PATH, in its order, and Windows PowerShell's.
+    std::vector<std::wstring> folders;
+    if (!system_folder.empty()) {
+        folders.emplace_back(system_folder);
+    }
+    if (!windows_folder.empty()) {
+        folders.emplace_back(windows_folder);
+    }
+    SearchPaths paths;
+    if (!system_folder.empty()) {
+        folders.push_back(join_path(system_folder, L"Wbem"));
+        folders.push_back(join_path(system_folder, L"WindowsPowerShell\\v1.0"));
+        // The modules that ship with Windows PowerShell ($PSHOME\Modules), which hold every cmdlet
+        // our scripts use. PowerShell itself adds the all-users folder under Program Files and
+        // LocalSystem's own profile folder, both writable by administrators only.
+        paths.module_path = join_path(system_folder, L"WindowsPowerShell\\v1.0\\Modules");
+    }
+    for (const std::wstring& folder : folders) {
+        paths.path += (paths.path.empty() ? L"" : L";") + folder;
+    }
+    return paths;
+}
+
+std::wstring child_environment_block(std::span<const std::wstring> inherited,
+                                     std::span<const EnvironmentPair> pairs) {
+    const SearchPaths paths =
+        system_search_paths(query_folder(GetSystemDirectoryW), query_folder(GetWindowsDirectoryW));
+    std::vector<std::wstring> entries(inherited.begin(), inherited.end());
+    set_variable(entries, L"PATH", paths.path);
+    set_variable(entries, L"PSModulePath", paths.module_path);
+    return build_environment_block(entries, pairs);
 }
 
 std::expected<std::vector<std::wstring>, std::uint32_t> own_environment() {

@@ -1,4 +1,5 @@
-// The environment handed to a child: our own with a few variables set, as one UTF-16 block.
+// The environment handed to a child: our own with the search paths of the system alone and a few
+// variables set, as one UTF-16 block.
 #pragma once
 
 #include "actions/program_runner.hpp"
@@ -21,6 +22,23 @@ namespace vemlox::win {
 // came first), a later pair replaces an earlier one. Sorted by name without regard to case, as
 // CreateProcessW expects, and ending with the block's closing NUL.
 [[nodiscard]] std::wstring build_environment_block(std::span<const std::wstring> inherited,
+                                                   std::span<const EnvironmentPair> pairs);
+
+// The search paths a child gets in place of ours, from the system folders alone
+// (GetSystemDirectoryW and GetWindowsDirectoryW). The PATH and PSModulePath we inherit are the
+// machine's, which any installer may extend with a folder users can write to; a DLL or module
+// planted there would run in the child as LocalSystem. An empty folder (its query failed) adds
+// nothing.
+struct SearchPaths {
+    std::wstring path;
+    std::wstring module_path;
+};
+[[nodiscard]] SearchPaths system_search_paths(std::wstring_view system_folder,
+                                              std::wstring_view windows_folder);
+
+// The block for a child program: `inherited` with PATH and PSModulePath replaced by the system
+// search paths of this machine, then with every pair set as build_environment_block does.
+[[nodiscard]] std::wstring child_environment_block(std::span<const std::wstring> inherited,
                                                    std::span<const EnvironmentPair> pairs);
 
 // The process's own environment as entries, or the Windows error code of reading it.

@@ -400,7 +400,7 @@ ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
     if (!inherited) {
         return std::unexpected(os_error(inherited.error()));
     }
-    std::wstring environment_block = build_environment_block(*inherited, environment);
+    std::wstring environment_block = child_environment_block(*inherited, environment);
 
     auto streams = open_child_streams();
     if (!streams) {

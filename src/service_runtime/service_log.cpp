@@ -7,7 +7,12 @@
 #include "win32_shared/wide.hpp"
 
 #include <limits>
+
+// clang-format off
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// clang-format on
 
 namespace vemlox::win {
 
@@ -47,6 +52,16 @@ bool file_size(const std::wstring& path, std::uint64_t& size) {
     return true;
 }
 
+// LOG_FILE_SDDL as a security descriptor, or nothing when it cannot be built.
+UniqueLocalMemory log_file_descriptor() {
+    UniqueLocalMemory descriptor;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(LOG_FILE_SDDL, SDDL_REVISION_1,
+                                                             descriptor.put(), nullptr) == 0) {
+        return {};
+    }
+    return descriptor;
+}
+
 std::string log_line(std::string_view message) {
     std::string line = std::to_string(seconds_since_1970(now_filetime()));
     line.reserve(line.size() + message.size() + 2);
@@ -68,8 +83,15 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         static_cast<void>(MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
     const std::string line = log_line(message);
-    const UniqueFile file(
-        CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_ALWAYS, 0, nullptr));
+    // Used only when the file is created; a file renamed to the older generation keeps its own.
+    // Without it the new file would take the folder's inherited entries, so no line is better.
+    const UniqueLocalMemory descriptor = log_file_descriptor();
+    if (!descriptor) {
+        return;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    const UniqueFile file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
+                                      OPEN_ALWAYS, 0, nullptr));
     if (!file) {
         return;
     }
@@ -85,6 +107,26 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
             return;
         }
         rest.remove_prefix(written);
+    }
+}
+
+void protect_log_files(const std::wstring& log_folder) {
+    const UniqueLocalMemory descriptor = log_file_descriptor();
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor ||
+        GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) == 0 || !present) {
+        return;
+    }
+    for (const std::string_view name : {LOG_FILE_NAME, OLDER_LOG_FILE_NAME}) {
+        std::wstring path = join_path(log_folder, to_wide(name));
+        // PROTECTED drops the entries the file inherited from the install folder, which grants
+        // every user read access; a missing file is simply left alone.
+        static_cast<void>(
+            SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr));
     }
 }
 

@@ -14,6 +14,7 @@ from service_case import ServiceTestCase
 
 OK = '{"status":"ok","version":1}'
 PUBLIC = "1.1.1.1,8.8.8.8"
+MACHINE_ENVIRONMENT = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 
 
 def error_line(kind: str, message: str) -> str:
@@ -195,6 +196,27 @@ class OperationsTest(ServiceTestCase):
                 self.assertRegex(response["message"], "^os error: .")
                 self.assertEqual(log, "enable_adapters: Failed " + response["message"])
                 self.assertEqual(calls(self.service.journal()), [("list_physical",)])
+
+    def test_powershell_gets_only_the_system_search_paths(self):
+        # The machine's own as another installer may leave them, with folders users can write
+        # to; the service takes them in when its session starts.
+        for name, value in [("PATH", r"C:\users\Public\tools;C:\windows\system32"),
+                            ("PSModulePath", r"C:\users\Public\modules")]:
+            added = self.prefix.run("reg", "add", MACHINE_ENVIRONMENT, "/v", name, "/d", value,
+                                    "/f")
+            self.assertEqual(added.returncode, 0, str(added))
+        self.prefix.stop()
+        self.prefix.start()
+        self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
+
+        result, _ = self.run_op("enable-adapters", machine={})
+        self.assertEqual(result.stdout, OK + "\n")
+        entry = self.service.journal()[0]
+        powershell = r"C:\windows\system32\WindowsPowerShell\v1.0"
+        self.assertEqual(
+            (entry["PATH"], entry["PSModulePath"]),
+            (r"C:\windows\system32;C:\windows;C:\windows\system32\Wbem;" + powershell,
+             powershell + r"\Modules"))
 
     def approval_bytes(self, name: str) -> bytes | None:
         result = self.prefix.run("reg", "query", APPROVAL_KEY, "/v", name)

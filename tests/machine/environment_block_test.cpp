@@ -45,6 +45,31 @@ TEST(BuildEnvironmentBlock, PairsReplaceByNameInAnyCaseAndEntriesAreSortedWithou
     }
 }
 
+// A system folder that cannot be found adds nothing: an empty entry would be the current folder.
+TEST(SystemSearchPaths, NeverHoldAnEmptyEntry) {
+    EXPECT_EQ(system_search_paths(L"", L"D:\\OS").path, L"D:\\OS");
+    EXPECT_EQ(system_search_paths(L"", L"D:\\OS").module_path, L"");
+    EXPECT_EQ(system_search_paths(L"", L"").path, L"");
+}
+
+TEST(ChildEnvironmentBlock, ReplacesOurSearchPathsInAnyCaseAndKeepsTheRest) {
+    const std::vector<std::wstring> inherited{
+        L"Path=C:\\Tools;C:\\windows\\system32", L"PSMODULEPATH=C:\\Tools\\Modules",
+        L"psmodulepath=C:\\Other", L"TEMP=C:\\temp", L"VLX_ADAPTER=stale"};
+    const std::vector<EnvironmentPair> pairs{{"VLX_ADAPTER", "Ethernet"}};
+
+    wchar_t system[MAX_PATH] = {};
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const SearchPaths paths = system_search_paths(system, windows);
+
+    EXPECT_EQ(
+        split_environment_block(child_environment_block(inherited, pairs)),
+        (std::vector<std::wstring>{L"PATH=" + paths.path, L"PSModulePath=" + paths.module_path,
+                                   L"TEMP=C:\\temp", L"VLX_ADAPTER=Ethernet"}));
+}
+
 TEST(OwnEnvironment, HoldsTheProcessVariables) {
     ASSERT_TRUE(SetEnvironmentVariableW(L"VEMLOX_TEST_OWN", L"x y=z"));
 

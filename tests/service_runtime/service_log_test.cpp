@@ -2,9 +2,11 @@
 #include "support/temp_folder.hpp"
 #include "win32_shared/unique_handle.hpp"
 
+#include <aclapi.h>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sddl.h>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,52 @@ TEST_F(ServiceLog, AppendsAtTheEndWhileOthersHoldTheFileOpenAndWriteIt) {
     append_log(folder_.path(), "second");
     EXPECT_EQ(messages_of(*read_file(log_)),
               (std::vector<std::string>{"first", "from elsewhere", "second"}));
+}
+
+// The file's DACL in SDDL, or "" when it cannot be read.
+std::wstring dacl_of(const std::wstring& path) {
+    UniqueLocalMemory descriptor;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+        return {};
+    }
+    descriptor.reset(raw);
+    UniqueLocalMemory text;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+            reinterpret_cast<LPWSTR*>(text.put()), nullptr) == 0) {
+        return {};
+    }
+    return static_cast<const wchar_t*>(text.get());
+}
+
+// Windows gives the new log exactly the protected DACL of SYSTEM and Administrators. Wine keeps
+// only what Unix permissions can hold (SYSTEM and the owner, with Everyone when others may read),
+// so there the check is what matters on both: no entry for any group of users.
+TEST_F(ServiceLog, NewLogIsClosedToUsers) {
+    append_log(folder_.path(), "first");
+
+    const std::wstring dacl = dacl_of(log_);
+    ASSERT_FALSE(dacl.empty());
+    for (const std::wstring users : {L";WD)", L";BU)", L";AU)", L";IU)"}) {
+        EXPECT_EQ(dacl.find(users), std::wstring::npos) << ::testing::PrintToString(dacl);
+    }
+}
+
+// Wine keeps no DACL it is given on an existing file, so only the rest shows here: nothing is
+// created, nothing is lost, and the service still appends.
+TEST_F(ServiceLog, ProtectingTheLogFilesCreatesNoneAndKeepsTheirContent) {
+    protect_log_files(folder_.path());
+    EXPECT_FALSE(read_file(log_));
+    EXPECT_FALSE(read_file(older_));
+
+    write_file(older_, "older\n");
+    append_log(folder_.path(), "first");
+    protect_log_files(folder_.path());
+    append_log(folder_.path(), "second");
+    EXPECT_EQ(read_file(older_), "older\n");
+    EXPECT_EQ(messages_of(*read_file(log_)), (std::vector<std::string>{"first", "second"}));
 }
 
 TEST_F(ServiceLog, FolderThatCannotBeWrittenIsSilentlyIgnored) {

@@ -4,7 +4,7 @@
 // beside it. Anything it does not expect is a clear message on standard error and exit code 1, so a
 // fault shows in the tests. Journal entries: "script" (a script name, or null with "arguments" or
 // "text" when refused), "VLX_ADAPTER" and "VLX_DNS" (null when not in the environment), "PATH",
-// "exit_code".
+// "PSModulePath", "exit_code".
 #include "machine.hpp"
 #include "scripts.hpp"
 #include "win32_shared/paths.hpp"
@@ -98,11 +98,12 @@ int run() {
     const std::filesystem::path journal = folder / "fake-powershell.journal.jsonl";
 
     // PATH shows where a lookup that wrongly used it would have looked, so the tests can plant
-    // programs exactly there.
+    // programs exactly there; PATH and PSModulePath show where PowerShell would load code from.
     json entry = {{"script", nullptr},
                   {"VLX_ADAPTER", read_variable(L"VLX_ADAPTER")},
                   {"VLX_DNS", read_variable(L"VLX_DNS")},
-                  {"PATH", read_variable(L"PATH")}};
+                  {"PATH", read_variable(L"PATH")},
+                  {"PSModulePath", read_variable(L"PSModulePath")}};
 
     const std::vector<std::string> given = arguments();
     const std::vector<std::string> expected_head{"-NoProfile", "-NonInteractive",
