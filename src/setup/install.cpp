@@ -27,6 +27,8 @@ constexpr DWORD MANAGER_INSTALL_ACCESS = SC_MANAGER_CONNECT | SC_MANAGER_CREATE_
 constexpr DWORD NEW_SERVICE_ACCESS = SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_QUERY_STATUS;
 // About ten seconds of polls for the service to leave the start-pending state.
 constexpr int MAX_START_POLLS = 100;
+// About five seconds for an earlier registration to be gone.
+constexpr int MAX_CREATE_ATTEMPTS = 50;
 constexpr std::array<DWORD, 2> RESTART_DELAYS_MS{10000, 60000};
 constexpr DWORD FAILURE_COUNT_RESET_SECONDS = 24 * 60 * 60;
 
@@ -224,10 +226,22 @@ std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
 std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std::wstring& folder) {
     const std::wstring binary_path =
         quote_binary_path(join_path(folder, to_wide(SERVICE_EXE_NAME)));
-    const UniqueServiceHandle service(CreateServiceW(
-        manager, to_wide(SERVICE_NAME).c_str(), to_wide(SERVICE_DISPLAY_NAME).c_str(),
-        NEW_SERVICE_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    const std::wstring name = to_wide(SERVICE_NAME);
+    const std::wstring display_name = to_wide(SERVICE_DISPLAY_NAME);
+    // The old registration is gone only once its last handle is closed and its process has
+    // ended, and another program (the Services console, say) may hold a handle a moment longer.
+    UniqueServiceHandle service;
+    PollPause pause;
+    for (int attempt = 0; attempt < MAX_CREATE_ATTEMPTS; ++attempt) {
+        service.reset(CreateServiceW(manager, name.c_str(), display_name.c_str(),
+                                     NEW_SERVICE_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary_path.c_str(),
+                                     nullptr, nullptr, nullptr, nullptr, nullptr));
+        if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+            break;
+        }
+        pause.wait();
+    }
     if (!service) {
         return std::unexpected(scm_failure("create service"));
     }
