@@ -155,10 +155,11 @@ PipeServerSettings default_pipe_server_settings() {
                               std::chrono::milliseconds(10000)};
 }
 
-std::expected<void, PipeSetupError>
-serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
-           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings,
-           const OnServing& on_serving) {
+std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
+                                               std::string_view own_executable_path,
+                                               const StopSignal& stop, Operations& operations,
+                                               const PipeServerSettings& settings,
+                                               const OnServing& on_serving) {
     UniqueLocalMemory descriptor;
     if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SDDL, SDDL_REVISION_1,
                                                              descriptor.put(), nullptr) == 0) {

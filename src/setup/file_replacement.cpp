@@ -87,17 +87,6 @@ StagedFile::StagedFile(std::wstring target, std::wstring partial)
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : target_(std::move(other.target_)), partial_(std::exchange(other.partial_, {})) {}
 
-StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
-    if (this != &other) {
-        if (!partial_.empty()) {
-            static_cast<void>(DeleteFileW(partial_.c_str()));
-        }
-        target_ = std::move(other.target_);
-        partial_ = std::exchange(other.partial_, {});
-    }
-    return *this;
-}
-
 StagedFile::~StagedFile() {
     if (!partial_.empty()) {
         static_cast<void>(DeleteFileW(partial_.c_str()));
@@ -144,8 +133,8 @@ std::expected<void, DWORD> StagedFile::move_in() {
 void delete_set_aside_files(const std::wstring& folder) {
     const std::wstring pattern = join_path(folder, L"*" + std::wstring(SET_ASIDE_MARK) + L"*");
     WIN32_FIND_DATAW found{};
-    const UniqueAny<FindTraits> search(FindFirstFileExW(
-        pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    const UniqueAny<FindTraits> search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                                        FindExSearchNameMatch, nullptr, 0));
     if (!search) {
         return;
     }

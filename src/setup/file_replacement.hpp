@@ -21,7 +21,7 @@ class StagedFile {
                                                                 const std::wstring& target);
 
     StagedFile(StagedFile&& other) noexcept;
-    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&&) = delete;
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
     ~StagedFile();

@@ -5,7 +5,8 @@
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
 //   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
-// id, "running") as soon as it is there, so a test can wait for it. No mode runs longer than two minutes.
+// id, "running") as soon as it is there, so a test can wait for it. No mode runs longer than two
+// minutes.
 #include "win32_shared/unique_handle.hpp"
 
 #include <chrono>
