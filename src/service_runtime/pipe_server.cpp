@@ -140,25 +140,30 @@ class Server {
     BoundedFlush& flush_;
 };
 
-std::string setup_error(std::string_view what, DWORD code) {
-    return std::string(what) + ": " + std::to_string(code);
+std::unexpected<PipeSetupError> setup_error(std::string_view step, DWORD code) {
+    return std::unexpected(PipeSetupError{step, code});
 }
 
 } // namespace
+
+std::string PipeSetupError::text() const {
+    return std::string(step) + ": " + std::to_string(code);
+}
 
 PipeServerSettings default_pipe_server_settings() {
     return PipeServerSettings{to_wide(PIPE_NAME), std::chrono::milliseconds(10000),
                               std::chrono::milliseconds(10000)};
 }
 
-std::expected<void, std::string> serve_pipe(const std::wstring& log_folder,
-                                            std::string_view own_executable_path,
-                                            const StopSignal& stop, Operations& operations,
-                                            const PipeServerSettings& settings) {
+std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
+                                               std::string_view own_executable_path,
+                                               const StopSignal& stop, Operations& operations,
+                                               const PipeServerSettings& settings,
+                                               const OnServing& on_serving) {
     UniqueLocalMemory descriptor;
     if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SDDL, SDDL_REVISION_1,
                                                              descriptor.put(), nullptr) == 0) {
-        return std::unexpected(setup_error("security descriptor", GetLastError()));
+        return setup_error("security descriptor", GetLastError());
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     UniqueFile pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE,
@@ -167,17 +172,20 @@ std::expected<void, std::string> serve_pipe(const std::wstring& log_folder,
     const DWORD create_error = GetLastError();
     descriptor.reset();
     if (!pipe) {
-        return std::unexpected(setup_error("create pipe", create_error));
+        return setup_error("create pipe", create_error);
     }
     const UniqueHandle io_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!io_event) {
-        return std::unexpected(setup_error("create event", GetLastError()));
+        return setup_error("create event", GetLastError());
     }
     BoundedFlush flush;
     if (!flush.is_ready()) {
-        return std::unexpected(setup_error("flush timer", flush.error()));
+        return setup_error("flush timer", flush.error());
     }
 
+    if (on_serving && !on_serving()) {
+        return {};
+    }
     Server server(log_folder, own_executable_path, operations, settings, pipe.get(), io_event.get(),
                   flush);
     // The flag is read before the first wait, after every wait and after every disconnect; the

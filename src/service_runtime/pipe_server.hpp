@@ -5,7 +5,9 @@
 #include "actions/operations.hpp"
 
 #include <chrono>
+#include <cstdint>
 #include <expected>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,13 +27,27 @@ struct PipeServerSettings {
 // The product's pipe "\\.\pipe\vemlox" with ten-second deadlines.
 [[nodiscard]] PipeServerSettings default_pipe_server_settings();
 
+// The setup step that failed ("security descriptor", "create pipe", "create event" or "flush
+// timer") and the Windows error code it failed with.
+struct PipeSetupError {
+    std::string_view step;
+    std::uint32_t code;
+
+    // "create pipe: 5", as the log shows it.
+    [[nodiscard]] std::string text() const;
+};
+
+// Called once the pipe is set up, before the first wait for a client; serving goes on only when
+// it returns true.
+using OnServing = std::function<bool()>;
+
 // Serves clients until `stop` is requested, then returns success after the current request has
-// been answered, flushed and disconnected. Returns at once with "security descriptor: N",
-// "create pipe: N", "create event: N" or "flush timer: N" when setting up failed (N a Windows
-// error code).
+// been answered, flushed and disconnected. Returns at once with the failed step when setting up
+// failed, and without serving anyone when `on_serving` (if given) returns false.
 // `own_executable_path` is the service executable's UTF-8 path; callers must live beside it.
-[[nodiscard]] std::expected<void, std::string>
+[[nodiscard]] std::expected<void, PipeSetupError>
 serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
-           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings);
+           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings,
+           const OnServing& on_serving = {});
 
 } // namespace vemlox::win

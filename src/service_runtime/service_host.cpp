@@ -17,12 +17,22 @@ namespace {
 
 constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
 
-bool report_state(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD controls_accepted) {
+bool report_running(SERVICE_STATUS_HANDLE status_handle) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = state;
-    status.dwControlsAccepted = controls_accepted;
+    status.dwCurrentState = SERVICE_RUNNING;
+    status.dwControlsAccepted = ACCEPTS_STOP_AND_SHUTDOWN;
     return SetServiceStatus(status_handle, &status) != 0;
+}
+
+// A nonzero `exit_code` tells the Service Control Manager that the service failed: the installer
+// reports it, and the recovery settings restart the service.
+void report_stopped(SERVICE_STATUS_HANDLE status_handle, DWORD exit_code) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = exit_code;
+    static_cast<void>(SetServiceStatus(status_handle, &status));
 }
 
 // The control handler may run on the dispatcher's thread at any moment while the service runs,
@@ -55,6 +65,9 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
     const std::wstring log_folder = parent_folder(*own_path);
+    // A log left by an earlier version, or made while the folder let users in, is closed to them
+    // before the first line: a user who can open it can hold it, or stall our every open of it.
+    protect_log_files(log_folder);
     StopSignal& stop = process_stop_signal();
 
     const SERVICE_STATUS_HANDLE status_handle =
@@ -63,26 +76,42 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         append_log(log_folder, service_error(SCM_ERROR_TEXT));
         return;
     }
-    if (!report_state(status_handle, SERVICE_RUNNING, ACCEPTS_STOP_AND_SHUTDOWN)) {
-        append_log(log_folder, service_error(SCM_ERROR_TEXT));
-        return;
-    }
-    append_log(log_folder, "started");
 
-    std::expected<void, std::string> served;
+    // The service is reported running only once its pipe is there to serve, so that a start that
+    // cannot serve (the name taken by another process, say) is seen to fail, not to succeed.
+    enum class Running { NotYet, Reported, Refused };
+    Running running = Running::NotYet;
+    const auto start_serving = [&] {
+        if (!report_running(status_handle)) {
+            running = Running::Refused;
+            return false;
+        }
+        running = Running::Reported;
+        append_log(log_folder, "started");
+        return true;
+    };
+    std::expected<void, PipeSetupError> served;
     {
         Machine machine(log_folder);
         served = serve_pipe(log_folder, to_utf8(*own_path), stop, machine.operations(),
-                            default_pipe_server_settings());
+                            default_pipe_server_settings(), start_serving);
+    }
+    if (running == Running::Refused) {
+        append_log(log_folder, service_error(SCM_ERROR_TEXT));
+        return;
+    }
+    // A failed setup logs "started" all the same: the log tells the start, the stop, the reason.
+    if (running == Running::NotYet) {
+        append_log(log_folder, "started");
     }
 
     // The dispatcher lets the process end as soon as the stopped report is made, so every line,
     // the setup error included, is written before it.
     append_log(log_folder, "stopped");
     if (!served) {
-        append_log(log_folder, service_error(served.error()));
+        append_log(log_folder, service_error(served.error().text()));
     }
-    static_cast<void>(report_state(status_handle, SERVICE_STOPPED, 0));
+    report_stopped(status_handle, served ? NO_ERROR : served.error().code);
 }
 
 DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID context) {

@@ -1,7 +1,9 @@
 #include "setup/install.hpp"
 
 #include "setup/binary_path_quoting.hpp"
+#include "setup/file_replacement.hpp"
 #include "setup/install_dir.hpp"
+#include "setup/service_status.hpp"
 #include "setup/uninstall.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
@@ -10,6 +12,7 @@
 #include "win32_shared/wide.hpp"
 
 #include <array>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -19,7 +22,15 @@ namespace vemlox::win {
 namespace {
 
 constexpr DWORD MANAGER_INSTALL_ACCESS = SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE;
-constexpr DWORD NEW_SERVICE_ACCESS = SERVICE_CHANGE_CONFIG | SERVICE_START;
+// Starting it also needs the status, to learn whether it came up; the restart on failure needs
+// SERVICE_START.
+constexpr DWORD NEW_SERVICE_ACCESS = SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_QUERY_STATUS;
+// About ten seconds of polls for the service to leave the start-pending state.
+constexpr int MAX_START_POLLS = 100;
+// About five seconds for an earlier registration to be gone.
+constexpr int MAX_CREATE_ATTEMPTS = 50;
+constexpr std::array<DWORD, 2> RESTART_DELAYS_MS{10000, 60000};
+constexpr DWORD FAILURE_COUNT_RESET_SECONDS = 24 * 60 * 60;
 
 // Creates `folder` and any missing parents; a folder that is already there is fine.
 std::expected<void, DWORD> create_folders(const std::wstring& folder) {
@@ -57,20 +68,17 @@ std::string copy_failure(std::string_view what, DWORD error) {
 
 // One file to install, open for reading while nobody may write, rename or delete it. Windows lets
 // a running executable be renamed, and the download folder belongs to the unelevated user, so any
-// of that user's processes could otherwise swap a file in while we wait for the old service to
-// stop, and we would install its program as a LocalSystem service or as a caller the service
-// trusts. Copying from the handle installs the bytes we opened, whatever the path names by then.
+// of that user's processes could otherwise swap a file in while we work, and we would install its
+// program as a LocalSystem service or as a caller the service trusts. Copying from the handle
+// installs the bytes we opened, whatever the path names by then.
 struct Source {
     std::string_view what;
     std::string_view installed_name;
     UniqueFile file;
 };
 
-struct Sources {
-    std::wstring running_path;
-    // The service first, then the app's executables found beside it.
-    std::vector<Source> files;
-};
+// The service first, then the app's executables found beside it.
+using Sources = std::vector<Source>;
 
 [[nodiscard]] std::expected<Source, std::string>
 open_source(const std::wstring& path, std::string_view what, std::string_view installed_name) {
@@ -90,13 +98,13 @@ open_source(const std::wstring& path, std::string_view what, std::string_view in
     if (!running_path) {
         return std::unexpected(os_error_text(running_path.error()));
     }
-    Sources sources{std::move(*running_path), {}};
-    auto service = open_source(sources.running_path, "service", SERVICE_EXE_NAME);
+    Sources sources;
+    auto service = open_source(*running_path, "service", SERVICE_EXE_NAME);
     if (!service) {
         return std::unexpected(std::move(service.error()));
     }
-    sources.files.push_back(std::move(*service));
-    const std::wstring source_folder = parent_folder(sources.running_path);
+    sources.push_back(std::move(*service));
+    const std::wstring source_folder = parent_folder(*running_path);
     if (source_folder.empty()) {
         return sources;
     }
@@ -109,79 +117,131 @@ open_source(const std::wstring& path, std::string_view what, std::string_view in
         if (!app) {
             return std::unexpected(std::move(app.error()));
         }
-        sources.files.push_back(std::move(*app));
+        sources.push_back(std::move(*app));
     }
     return sources;
 }
 
-constexpr DWORD COPY_CHUNK_BYTES = 64 * 1024;
+// A copy of one executable staged in the install folder, waiting to replace the installed one.
+struct StagedExecutable {
+    std::string_view what;
+    StagedFile file;
+};
 
-// Writes what is left to read from `source` into a new file at `path`.
-[[nodiscard]] std::expected<void, DWORD> write_file_from(HANDLE source, const std::wstring& path) {
-    const UniqueFile target(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target) {
-        return std::unexpected(GetLastError());
-    }
-    std::vector<char> buffer(COPY_CHUNK_BYTES);
-    for (;;) {
-        DWORD read = 0;
-        if (ReadFile(source, buffer.data(), COPY_CHUNK_BYTES, &read, nullptr) == 0) {
-            return std::unexpected(GetLastError());
-        }
-        if (read == 0) {
-            return {};
-        }
-        DWORD written = 0;
-        if (WriteFile(target.get(), buffer.data(), read, &written, nullptr) == 0) {
-            return std::unexpected(GetLastError());
-        }
-        if (written != read) {
-            return std::unexpected(static_cast<DWORD>(ERROR_WRITE_FAULT));
-        }
-    }
-}
+struct StagedExecutables {
+    std::optional<StagedExecutable> service;
+    std::vector<StagedExecutable> apps;
+};
 
-// The bytes go to a file beside the target first and replace the target only once complete: a
-// failed copy then leaves the earlier executable (or none) under the name that is registered as
-// the service or accepted as a caller, never a truncated one that would later pass for good.
-// The partial file is made in the install folder, so it inherits that folder's permissions, and
-// the rename within one folder keeps them.
-[[nodiscard]] std::expected<void, DWORD> copy_from(HANDLE source, const std::wstring& target) {
-    const std::wstring partial = target + L".partial";
-    auto copied = write_file_from(source, partial);
-    if (copied && MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
-        copied = std::unexpected(GetLastError());
-    }
-    if (!copied) {
-        static_cast<void>(DeleteFileW(partial.c_str()));
-    }
-    return copied;
-}
-
-// The service executable under its installed name, and the app's executables opened beside it.
-// Run from the install folder itself there is nothing to copy. Takes the sources so that they
-// stay unchangeable until the last copy is done, and no longer.
-std::expected<void, std::string> copy_executables(Sources sources, const std::wstring& folder) {
-    if (same_path(sources.running_path, join_path(folder, to_wide(SERVICE_EXE_NAME)))) {
-        return {};
-    }
-    for (const Source& source : sources.files) {
+// Every file to install, written in full beside its target before anything that runs is touched,
+// so that a failure here leaves the installed service as it was, registered and running. Run
+// from the install folder itself (by whatever spelling of its path) there is nothing to copy;
+// otherwise a file that already is its installed copy is left alone too. Takes the sources so
+// that they stay unchangeable until their last byte is read, and no longer.
+[[nodiscard]] std::expected<StagedExecutables, std::string>
+stage_executables(Sources sources, const std::wstring& folder) {
+    StagedExecutables staged;
+    for (const Source& source : sources) {
+        const bool is_service = source.installed_name == SERVICE_EXE_NAME;
         const std::wstring target = join_path(folder, to_wide(source.installed_name));
-        if (auto copied = copy_from(source.file.get(), target); !copied) {
-            return std::unexpected(copy_failure(source.what, copied.error()));
+        if (is_same_file(source.file.get(), target)) {
+            if (is_service) {
+                return staged;
+            }
+            continue;
         }
+        auto file = StagedFile::write(source.file.get(), target);
+        if (!file) {
+            return std::unexpected(copy_failure(source.what, file.error()));
+        }
+        StagedExecutable executable{source.what, std::move(*file)};
+        if (is_service) {
+            staged.service.emplace(std::move(executable));
+        } else {
+            staged.apps.push_back(std::move(executable));
+        }
+    }
+    return staged;
+}
+
+[[nodiscard]] std::expected<void, std::string> move_in(StagedExecutable& staged) {
+    if (auto moved = staged.file.move_in(); !moved) {
+        return std::unexpected(copy_failure(staged.what, moved.error()));
     }
     return {};
+}
+
+// Restart after 10 s, again after 60 s, then leave it stopped; a day without a failure starts
+// the count over. A stop with a nonzero exit code counts as a failure as well as a crash does.
+// Best effort, as the description is: the service works without it (and Wine 8 accepts the
+// actions without keeping them and refuses the flag).
+void set_recovery(SC_HANDLE service) {
+    std::array<SC_ACTION, 3> actions{{{SC_ACTION_RESTART, RESTART_DELAYS_MS[0]},
+                                      {SC_ACTION_RESTART, RESTART_DELAYS_MS[1]},
+                                      {SC_ACTION_NONE, 0}}};
+    SERVICE_FAILURE_ACTIONSW failure_actions{FAILURE_COUNT_RESET_SECONDS, nullptr, nullptr,
+                                             static_cast<DWORD>(actions.size()), actions.data()};
+    static_cast<void>(
+        ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure_actions));
+    SERVICE_FAILURE_ACTIONS_FLAG on_failed_stop{TRUE};
+    static_cast<void>(
+        ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &on_failed_stop));
+}
+
+std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
+    return "start service: " + os_error_text(status.dwWin32ExitCode);
+}
+
+// The service reports running once it serves its pipe; one that stops instead has failed, and its
+// exit code says why. One still starting when the wait ends is left to it.
+[[nodiscard]] std::expected<void, std::string> wait_until_started(SC_HANDLE service) {
+    PollPause pause;
+    for (int poll = 0; poll < MAX_START_POLLS; ++poll) {
+        const auto status = query_status(service);
+        if (!status || status->dwCurrentState != SERVICE_START_PENDING) {
+            if (status && status->dwCurrentState == SERVICE_STOPPED) {
+                return std::unexpected(failed_start(*status));
+            }
+            return {};
+        }
+        pause.wait();
+    }
+    return {};
+}
+
+// Some Service Control Managers (Wine's) wait for the start to end and fail the call when the
+// service stopped instead, with a code of their own: the service's exit code tells why, as after
+// a start that was accepted. A new registration that never ran shows ERROR_SERVICE_NEVER_STARTED
+// (or 0) there, and then the call's failure is all there is to say.
+[[nodiscard]] std::string refused_start(SC_HANDLE service) {
+    const auto status = query_status(service);
+    if (status && status->dwCurrentState == SERVICE_STOPPED &&
+        status->dwWin32ExitCode != NO_ERROR &&
+        status->dwWin32ExitCode != ERROR_SERVICE_NEVER_STARTED) {
+        return failed_start(*status);
+    }
+    return scm_failure("start service");
 }
 
 std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std::wstring& folder) {
     const std::wstring binary_path =
         quote_binary_path(join_path(folder, to_wide(SERVICE_EXE_NAME)));
-    const UniqueServiceHandle service(CreateServiceW(
-        manager, to_wide(SERVICE_NAME).c_str(), to_wide(SERVICE_DISPLAY_NAME).c_str(),
-        NEW_SERVICE_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    const std::wstring name = to_wide(SERVICE_NAME);
+    const std::wstring display_name = to_wide(SERVICE_DISPLAY_NAME);
+    // The old registration is gone only once its last handle is closed and its process has
+    // ended, and another program (the Services console, say) may hold a handle a moment longer.
+    UniqueServiceHandle service;
+    PollPause pause;
+    for (int attempt = 0; attempt < MAX_CREATE_ATTEMPTS; ++attempt) {
+        service.reset(CreateServiceW(manager, name.c_str(), display_name.c_str(),
+                                     NEW_SERVICE_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary_path.c_str(),
+                                     nullptr, nullptr, nullptr, nullptr, nullptr));
+        if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+            break;
+        }
+        pause.wait();
+    }
     if (!service) {
         return std::unexpected(scm_failure("create service"));
     }
@@ -190,17 +250,17 @@ std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std
     SERVICE_DESCRIPTIONW description_info{description.data()};
     static_cast<void>(
         ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description_info));
+    set_recovery(service.get());
     if (StartServiceW(service.get(), 0, nullptr) == 0) {
-        return std::unexpected(scm_failure("start service"));
+        return std::unexpected(refused_start(service.get()));
     }
-    return {};
+    return wait_until_started(service.get());
 }
 
 } // namespace
 
 CommandOutcome install_command() {
-    // Before anything else, and above all before the wait for the old service, so that the files
-    // cannot be swapped while we wait.
+    // Before anything else, so that the files cannot be swapped while we work.
     auto sources = open_sources();
     if (!sources) {
         return std::unexpected(std::move(sources.error()));
@@ -209,10 +269,6 @@ CommandOutcome install_command() {
     if (!manager) {
         return std::unexpected(run_as_administrator());
     }
-    // A running old copy must be stopped before its executable can be overwritten; a first
-    // installation has nothing to remove, which is not worth a word.
-    static_cast<void>(remove_service(manager.get()));
-
     const auto folder = install_dir();
     if (!folder) {
         return std::unexpected(folder.error());
@@ -220,8 +276,25 @@ CommandOutcome install_command() {
     if (auto created = create_folders(*folder); !created) {
         return std::unexpected(os_error_text(created.error()));
     }
-    if (auto copied = copy_executables(std::move(*sources), *folder); !copied) {
-        return std::unexpected(std::move(copied.error()));
+    delete_set_aside_files(*folder);
+    auto staged = stage_executables(std::move(*sources), *folder);
+    if (!staged) {
+        return std::unexpected(std::move(staged.error()));
+    }
+    // The app's executables first, while the old service still serves (an app that is running
+    // goes on from its set-aside file); the service's own once the old service's process has
+    // ended, or, if it would not end, from under it by the same renames.
+    for (StagedExecutable& app : staged->apps) {
+        if (auto moved = move_in(app); !moved) {
+            return std::unexpected(std::move(moved.error()));
+        }
+    }
+    // A first installation has nothing to remove, which is not worth a word.
+    static_cast<void>(remove_service(manager.get()));
+    if (staged->service) {
+        if (auto moved = move_in(*staged->service); !moved) {
+            return std::unexpected(std::move(moved.error()));
+        }
     }
     if (auto started = register_and_start(manager.get(), *folder); !started) {
         return std::unexpected(std::move(started.error()));

@@ -1,7 +1,7 @@
 #include "setup/uninstall.hpp"
 
-#include "actions/filetime.hpp"
 #include "setup/install_dir.hpp"
+#include "setup/service_status.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
@@ -12,36 +12,20 @@ namespace {
 
 constexpr DWORD SERVICE_REMOVAL_ACCESS = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
 constexpr int MAX_STATUS_POLLS = 50;
-constexpr DWORD POLL_PAUSE_MS = 100;
-// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, which the MinGW headers lack.
-constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
-
-// The pause between polls. The default timer resolution can stretch a 100 ms wait noticeably;
-// where a high-resolution timer is not available, Sleep does the waiting.
-class PollPause {
-  public:
-    PollPause()
-        : timer_(
-              CreateWaitableTimerExW(nullptr, nullptr, HIGH_RESOLUTION_TIMER, TIMER_ALL_ACCESS)) {}
-
-    void wait() {
-        if (timer_) {
-            LARGE_INTEGER due{};
-            due.QuadPart = relative_due_time(POLL_PAUSE_MS);
-            if (SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) != 0 &&
-                WaitForSingleObject(timer_.get(), INFINITE) == WAIT_OBJECT_0) {
-                return;
-            }
-        }
-        Sleep(POLL_PAUSE_MS);
-    }
-
-  private:
-    UniqueHandle timer_;
-};
+constexpr DWORD PROCESS_EXIT_WAIT_MS = 3000;
 
 bool is_known_state(DWORD state) {
     return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED;
+}
+
+// The service's process while it runs, held from before the stop request so that its id cannot
+// pass to another process meanwhile; none when it is not running or cannot be opened.
+UniqueHandle open_service_process(SC_HANDLE service) {
+    const auto status = query_status(service);
+    if (!status || status->dwProcessId == 0) {
+        return {};
+    }
+    return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status->dwProcessId));
 }
 
 } // namespace
@@ -52,22 +36,29 @@ std::expected<void, std::string> remove_service(SC_HANDLE manager) {
     if (!service) {
         return std::unexpected(scm_failure("open service"));
     }
+    const UniqueHandle process = open_service_process(service.get());
     // Already stopped or refusing: the polls below find out either way.
     SERVICE_STATUS ignored{};
     static_cast<void>(ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored));
 
+    bool stopped = false;
     PollPause pause;
     for (int poll = 0; poll < MAX_STATUS_POLLS; ++poll) {
-        SERVICE_STATUS_PROCESS status{};
-        DWORD needed = 0;
-        if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                 reinterpret_cast<LPBYTE>(&status), sizeof(status), &needed) == 0) {
+        const auto status = query_status(service.get());
+        if (!status || !is_known_state(status->dwCurrentState)) {
             break;
         }
-        if (status.dwCurrentState == SERVICE_STOPPED || !is_known_state(status.dwCurrentState)) {
+        if (status->dwCurrentState == SERVICE_STOPPED) {
+            stopped = true;
             break;
         }
         pause.wait();
+    }
+    // Windows may end a service's process at any time after it has reported stopped, so its
+    // executable can still be in use for a moment; whoever replaces or deletes it next waits
+    // until the process is gone, a few seconds at most.
+    if (stopped && process) {
+        static_cast<void>(WaitForSingleObject(process.get(), PROCESS_EXIT_WAIT_MS));
     }
 
     if (DeleteService(service.get()) == 0) {

@@ -10,7 +10,8 @@
 namespace vemlox::win {
 
 // Asks the installed service to stop, polls its state up to 50 times 100 ms apart until it has
-// stopped, and deletes its registration (a service still running is deleted once it stops).
+// stopped, waits a few seconds at most for its process to end, and deletes its registration (a
+// service still running is deleted once it stops).
 // Fails with "open service: ..." or "delete service: ...". Does not close `manager`.
 [[nodiscard]] std::expected<void, std::string> remove_service(SC_HANDLE manager);
 

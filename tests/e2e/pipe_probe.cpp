@@ -3,8 +3,10 @@
 //   pipe_probe unread        connect, send a ping request, never read; hold until stdin ends
 //   pipe_probe close         connect and close at once
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
+//   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
-// id) as soon as it is there, so a test can wait for it. No mode runs longer than two minutes.
+// id, "running") as soon as it is there, so a test can wait for it. No mode runs longer than two
+// minutes.
 #include "win32_shared/unique_handle.hpp"
 
 #include <chrono>
@@ -125,6 +127,11 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"squat" && argc == 2) {
         return squat();
     }
-    say("usage: pipe_probe silent | unread | close | squat");
+    if (mode == L"idle" && argc == 2) {
+        say("running");
+        wait_for_stdin_end();
+        return 0;
+    }
+    say("usage: pipe_probe silent | unread | close | squat | idle");
     return 2;
 }

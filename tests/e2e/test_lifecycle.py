@@ -1,7 +1,7 @@
 """The service's life under Wine's Service Control Manager: install, serving through the pipe
 with the caller check and the per-connection deadlines, stop and start, a pipe name taken by
-another process, reinstall over a running service, uninstall, the command line's texts, and an
-install while another process swaps the downloaded files."""
+another process, reinstall over a running service and a running app, uninstall, the command
+line's texts, and an install while another process swaps the downloaded files."""
 
 from __future__ import annotations
 
@@ -21,6 +21,7 @@ PROBE = INSTALL_FOLDER + r"\vemlox-app.exe"
 SQUATTER = r"C:\Elsewhere\pipe_probe.exe"
 SLOW_FOLDER = r"C:\Slow"
 OTHER_PROGRAM = r"C:\Elsewhere\other.exe"
+PENDING_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 
 
 def quoted(path: str) -> str:
@@ -174,6 +175,13 @@ class StopStartReinstallTest(ServiceTestCase):
         lines = self.wait_for_log(mark, 3)
         # Windows says 5 (access denied); Wine says 231 (pipe busy).
         self.assertRegex("\n".join(lines), r"^started\nstopped\nservice error: create pipe: (5|231)$")
+        # The stopped service carries that code, and an install that starts it fails with it.
+        code = lines[2].rsplit(" ", 1)[1]
+        self.assertEqual(self.prefix.service_status(SERVICE)["WIN32_EXIT_CODE"][0], code)
+        result = self.service.install()
+        self.assertRegex(result.stderr, rf"^start service: .* \(os error {code}\)\n$", str(result))
+        self.assertEqual((result.stdout, result.returncode), ("", 1))
+        self.assertEqual(self.service.state(), "STOPPED")
 
     def test_04_start_again_and_reinstall_over_the_running_service(self):
         mark = self.log_mark()
@@ -182,19 +190,52 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
         self.assertEqual(self.wait_for_log(mark, 1), ["started"])
         self.assert_response(("ping",), PING_OK, 0)
-        # Running the installed copy itself reinstalls without copying.
-        for installer in [STAGE_FOLDER, INSTALL_FOLDER]:
+        # Running the installed copy itself, by any spelling of its path, reinstalls without
+        # copying: the installed file stays the very same file.
+        installed = self.service.install_folder / "vemlox-service.exe"
+        for installer in [STAGE_FOLDER, INSTALL_FOLDER, INSTALL_FOLDER.lower()]:
             with self.subTest(installer=installer):
                 mark = self.log_mark()
+                before = installed.stat().st_ino
                 result = self.prefix.run(installer + r"\vemlox-service.exe", "install")
                 self.assertEqual((result.stdout, result.stderr, result.returncode),
                                  (INSTALLED, "", 0))
+                self.assertEqual(installed.stat().st_ino == before, installer != STAGE_FOLDER)
                 self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
                 self.assertEqual(self.wait_for_log(mark, 2), ["stopped", "started"])
                 self.assert_response(("ping",), PING_OK, 0)
                 self.assertEqual(self.log_since(mark)[2:], ["ping: ok"])
 
-    def test_05_uninstall_removes_the_service_and_keeps_the_files(self):
+    def test_05_a_failed_staging_keeps_the_old_service_and_an_update_replaces_a_running_app(self):
+        folder = self.service.install_folder
+        (folder / "vemlox-service.exe.partial").mkdir()
+        mark = self.log_mark()
+        try:
+            result = self.service.install()
+        finally:
+            (folder / "vemlox-service.exe.partial").rmdir()
+        self.assertRegex(result.stderr, r"^copy service: .* \(os error 5\)\n$", str(result))
+        self.assertEqual((self.service.state(), self.log_since(mark)), ("RUNNING", []))
+
+        # The app runs from the install folder while the update replaces it.
+        self.service.copy_into(self.service.exes.pipe_probe, INSTALL_FOLDER + r"\vemlox.exe")
+        app = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "idle")
+        try:
+            app.wait_for_line("running")
+            result = self.service.install()
+            pending = self.prefix.run("reg", "query", PENDING_KEY, "/v", "PendingFileRenameOperations")
+        finally:
+            app.release()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assertEqual((folder / "vemlox.exe").read_bytes(), self.service.exes.client.read_bytes())
+        # The running file was set aside: deleted, or left for Windows to delete at the restart.
+        for left in folder.glob("*.replaced-*"):
+            self.assertIn(left.name, pending.stdout)
+        # Once it no longer runs, the next install clears it away.
+        self.assertEqual(self.service.install().returncode, 0)
+        self.assertEqual(list(folder.glob("*.replaced-*")) + list(folder.glob("*.partial")), [])
+
+    def test_06_uninstall_removes_the_service_and_keeps_the_files(self):
         mark = self.log_mark()
         result = self.service.uninstall()
         self.assertEqual((result.stdout, result.stderr, result.returncode),
@@ -223,7 +264,7 @@ class StopStartReinstallTest(ServiceTestCase):
             result = self.prefix.run(*command)
             self.assertEqual(result.returncode, 0, str(result))
 
-    def test_06_a_pipe_not_served_by_the_running_service_gets_nothing(self):
+    def test_07_a_pipe_not_served_by_the_running_service_gets_nothing(self):
         self.start_slow_old_service()
         squatter_id = self.start_squatter()
         result = self.service.client("ping", program=STAGE_FOLDER + r"\vemlox.exe")
@@ -235,7 +276,7 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertNotEqual(match.group(2), squatter_id)
         self.assertEqual(result.returncode, 1)
 
-    def test_07_an_install_installs_the_files_it_started_with_though_they_are_swapped(self):
+    def test_08_an_install_installs_the_files_it_started_with_though_they_are_swapped(self):
         # While the installer waits for the old service to stop, a process of the same user renames
         # the running installer (or the app next to it) and puts another program at its path.
         self.plant(self.service.exes.pipe_probe, OTHER_PROGRAM)

@@ -206,14 +206,20 @@ class WinePrefix:
                                        stderr=subprocess.DEVNULL, env=self.env)
         return Background(process, output)
 
+    def service_status(self, name: str) -> dict[str, list[str]]:
+        """The fields `sc query` shows, split into words ("STATE": ["4", "RUNNING"],
+        "WIN32_EXIT_CODE": ["231", "(0xe7)"], ...); empty when there is no such service."""
+        fields = {}
+        for line in self.run("sc", "query", name).stdout.splitlines():
+            label, colon, value = line.partition(":")
+            if colon and value.split():
+                fields[label.strip()] = value.split()
+        return fields
+
     def service_state(self, name: str) -> str | None:
         """"RUNNING", "STOPPED", ... as `sc query` reports it; None when there is no such service."""
-        result = self.run("sc", "query", name)
-        for line in result.stdout.splitlines():
-            fields = line.split()
-            if fields[:1] == ["STATE"] and len(fields) >= 4:
-                return fields[3]
-        return None
+        state = self.service_status(name).get("STATE", [])
+        return state[1] if len(state) >= 2 else None
 
 
 def main(argv: list[str]) -> int:

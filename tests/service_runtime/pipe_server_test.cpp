@@ -108,7 +108,7 @@ class PipeServer : public ::testing::Test {
                                  std::chrono::milliseconds(300)};
     StopSignal stop_;
     CountingOperations operations_;
-    std::optional<std::expected<void, std::string>> result_;
+    std::optional<std::expected<void, PipeSetupError>> result_;
 
   private:
     static DWORD WINAPI serve(LPVOID self) {
