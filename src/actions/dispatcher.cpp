@@ -16,12 +16,12 @@ std::string adapter_count(std::size_t count) {
 
 Outcome failure(const std::string& label, const ActionError& error) {
     const FailureKind kind = error.failure_kind();
-    std::string shown = error.shown_text();
+    std::string message = error.message();
     std::string log_message = label + ": ";
     log_message += log_word(kind);
     log_message += ' ';
-    log_message += shown;
-    return {ErrorResponse{kind, std::move(shown)}, std::move(log_message)};
+    log_message += message;
+    return {ErrorResponse{kind, std::move(message)}, std::move(log_message)};
 }
 
 Outcome success(const std::string& label, std::vector<std::string> names) {
@@ -83,9 +83,9 @@ class Dispatch {
     Outcome operator()(const request::UsePublicDns&) const {
         auto result = operations_.use_public_dns();
         if (!result) {
-            std::string shown = result.error().shown_text();
-            std::string log_message = "use_public_dns: " + shown;
-            return {ErrorResponse{result.error().failure_kind(), std::move(shown)},
+            std::string message = result.error().message();
+            std::string log_message = "use_public_dns: " + message;
+            return {ErrorResponse{result.error().failure_kind(), std::move(message)},
                     std::move(log_message)};
         }
         std::string log_message = "use_public_dns: ok " + adapter_count(result->size());
