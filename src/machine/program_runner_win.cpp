@@ -3,7 +3,7 @@
 #include "machine/console_output_text.hpp"
 #include "machine/environment_block.hpp"
 #include "machine/process_tree_job.hpp"
-#include "win32_shared/command_line.hpp"
+#include "win32_shared/child_command_line.hpp"
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
