@@ -18,9 +18,8 @@ namespace vemlox::win {
 
 namespace {
 
-// FILE_GENERIC_WRITE without FILE_WRITE_DATA: every write lands at the end of the file, whoever
-// else has it open.
-constexpr DWORD APPEND_ONLY_ACCESS = 0x120114;
+// Without FILE_WRITE_DATA, every write lands at the end of the file, whoever else has it open.
+constexpr DWORD APPEND_ONLY_ACCESS = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The size of the file a link points to, through an open handle.
