@@ -4,9 +4,8 @@
 #include "win32_shared/clock.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
+#include "win32_shared/whole_write.hpp"
 #include "win32_shared/wide.hpp"
-
-#include <limits>
 
 // clang-format off
 #include <windows.h>
@@ -95,18 +94,8 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         return;
     }
     // One write per line keeps lines whole even when something else appends to the same file.
-    // A message beyond 4 GiB is written in pieces; it still ends with its own line feed.
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        const DWORD chunk = rest.size() > std::numeric_limits<DWORD>::max() / 2
-                                ? std::numeric_limits<DWORD>::max() / 2
-                                : static_cast<DWORD>(rest.size());
-        DWORD written = 0;
-        if (WriteFile(file.get(), rest.data(), chunk, &written, nullptr) == 0 || written == 0) {
-            return;
-        }
-        rest.remove_prefix(written);
-    }
+    // A message beyond 2 GiB is written in pieces; it still ends with its own line feed.
+    write_whole_file(file.get(), line);
 }
 
 void protect_log_files(const std::wstring& log_folder) {
