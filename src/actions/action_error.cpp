@@ -14,14 +14,14 @@ ActionError ActionError::os_error(std::string text) {
     return ActionError(Kind::OsError, std::move(text));
 }
 
-std::string ActionError::shown_text() const {
+std::string ActionError::message() const {
     switch (kind_) {
     case Kind::ItemNotFound:
-        return "item not found: " + payload_;
+        return "item not found: " + detail_;
     case Kind::NotSupported:
         return "not supported on this platform";
     case Kind::OsError:
-        return "os error: " + payload_;
+        return "os error: " + detail_;
     }
     return {};
 }

@@ -18,20 +18,22 @@ class ActionError {
     [[nodiscard]] static ActionError os_error(std::string text);
 
     [[nodiscard]] Kind kind() const { return kind_; }
-    [[nodiscard]] const std::string& payload() const { return payload_; }
+    // The missing item's name or the system's text; empty when not supported.
+    [[nodiscard]] const std::string& detail() const { return detail_; }
 
-    // "item not found: " + name, "not supported on this platform" or "os error: " + text.
-    [[nodiscard]] std::string shown_text() const;
+    // What the response and the log show: "item not found: " + name, "not supported on this
+    // platform" or "os error: " + text.
+    [[nodiscard]] std::string message() const;
     // NotFound for a missing item, Failed for everything else.
     [[nodiscard]] FailureKind failure_kind() const;
 
     friend bool operator==(const ActionError&, const ActionError&) = default;
 
   private:
-    ActionError(Kind kind, std::string payload) : kind_(kind), payload_(std::move(payload)) {}
+    ActionError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
 
     Kind kind_;
-    std::string payload_;
+    std::string detail_;
 };
 
 template <typename T> using ActionResult = std::expected<T, ActionError>;

@@ -16,12 +16,12 @@ std::string adapter_count(std::size_t count) {
 
 Outcome failure(const std::string& label, const ActionError& error) {
     const FailureKind kind = error.failure_kind();
-    std::string shown = error.shown_text();
+    std::string message = error.message();
     std::string log_message = label + ": ";
     log_message += log_word(kind);
     log_message += ' ';
-    log_message += shown;
-    return {ErrorResponse{kind, std::move(shown)}, std::move(log_message)};
+    log_message += message;
+    return {ErrorResponse{kind, std::move(message)}, std::move(log_message)};
 }
 
 Outcome success(const std::string& label, std::vector<std::string> names) {
@@ -33,14 +33,14 @@ Outcome success(const std::string& label, std::vector<std::string> names) {
     return {OkResponse{.version = 1, .names = std::move(names), .dns = {}}, std::move(log_message)};
 }
 
-Outcome finish(const std::string& label, ActionResult<void> result) {
+Outcome outcome_of(const std::string& label, ActionResult<void> result) {
     if (!result) {
         return failure(label, result.error());
     }
     return success(label, {});
 }
 
-Outcome finish(const std::string& label, ActionResult<std::vector<std::string>> result) {
+Outcome outcome_of(const std::string& label, ActionResult<std::vector<std::string>> result) {
     if (!result) {
         return failure(label, result.error());
     }
@@ -58,24 +58,24 @@ class Dispatch {
     Outcome operator()(const request::SetMachineStartup& request) const {
         const std::string label = "set_machine_startup " + quoted(request.name) +
                                   " enabled=" + (request.enabled ? "true" : "false");
-        return finish(label, operations_.set_machine_startup(request.name, request.enabled));
+        return outcome_of(label, operations_.set_machine_startup(request.name, request.enabled));
     }
 
     Outcome operator()(const request::CreateRestorePoint&) const {
-        return finish("create_restore_point", operations_.create_restore_point());
+        return outcome_of("create_restore_point", operations_.create_restore_point());
     }
 
     Outcome operator()(const request::EnableAdapters&) const {
-        return finish("enable_adapters", operations_.enable_adapters());
+        return outcome_of("enable_adapters", operations_.enable_adapters());
     }
 
     Outcome operator()(const request::DisableAdapters& request) const {
         const std::string label = "disable_adapters " + quoted_list(request.names);
-        return finish(label, operations_.disable_adapters(request.names));
+        return outcome_of(label, operations_.disable_adapters(request.names));
     }
 
     Outcome operator()(const request::RenewIp&) const {
-        return finish("renew_ip", operations_.renew_ip());
+        return outcome_of("renew_ip", operations_.renew_ip());
     }
 
     // Unlike the others, its log line names no kind on failure and counts the switched adapters
@@ -83,9 +83,9 @@ class Dispatch {
     Outcome operator()(const request::UsePublicDns&) const {
         auto result = operations_.use_public_dns();
         if (!result) {
-            std::string shown = result.error().shown_text();
-            std::string log_message = "use_public_dns: " + shown;
-            return {ErrorResponse{result.error().failure_kind(), std::move(shown)},
+            std::string message = result.error().message();
+            std::string log_message = "use_public_dns: " + message;
+            return {ErrorResponse{result.error().failure_kind(), std::move(message)},
                     std::move(log_message)};
         }
         std::string log_message = "use_public_dns: ok " + adapter_count(result->size());
@@ -95,7 +95,7 @@ class Dispatch {
 
     Outcome operator()(const request::RestoreDns& request) const {
         const std::string label = "restore_dns " + adapter_count(request.settings.size());
-        return finish(label, operations_.restore_dns(request.settings));
+        return outcome_of(label, operations_.restore_dns(request.settings));
     }
 
   private:

@@ -3,7 +3,6 @@
 #include "actions/network_adapters.hpp"
 #include "actions/powershell.hpp"
 #include "protocol/ipv4.hpp"
-#include "protocol/parse_request.hpp"
 #include "protocol/utf8.hpp"
 
 #include <algorithm>
@@ -15,13 +14,6 @@ namespace {
 
 bool is_cut(char c) {
     return c == ',' || c == ' ' || c == '\r' || c == '\n';
-}
-
-[[nodiscard]] ActionResult<void> check_name(std::string_view adapter) {
-    if (auto checked = check_adapter_name(adapter); !checked) {
-        return std::unexpected(ActionError::os_error(std::move(checked.error())));
-    }
-    return {};
 }
 
 // The undo of a failed use_public_dns. The client never learns what the switched adapters had
@@ -54,7 +46,7 @@ std::vector<Ipv4Address> parse_name_servers(std::string_view output) {
 
 ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
                                                         std::string_view adapter) {
-    if (auto checked = check_name(adapter); !checked) {
+    if (auto checked = check_adapter_name_for_script(adapter); !checked) {
         return std::unexpected(std::move(checked.error()));
     }
     const std::array environment{
@@ -68,7 +60,7 @@ ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
 
 ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapter,
                                    std::span<const Ipv4Address> servers) {
-    if (auto checked = check_name(adapter); !checked) {
+    if (auto checked = check_adapter_name_for_script(adapter); !checked) {
         return std::unexpected(std::move(checked.error()));
     }
     std::string joined;
@@ -121,13 +113,8 @@ ActionResult<void> restore_dns(ProgramRunner& runner, std::span<const DnsSetting
     if (!adapters) {
         return std::unexpected(std::move(adapters.error()));
     }
-    // Every adapter is checked before the first change, so an unknown one changes nothing.
-    for (const DnsSetting& setting : settings) {
-        const bool listed = std::ranges::any_of(
-            *adapters, [&setting](const Row& row) { return row.name == setting.adapter; });
-        if (!listed) {
-            return std::unexpected(ActionError::item_not_found(setting.adapter));
-        }
+    if (auto listed = check_all_listed(*adapters, settings, &DnsSetting::adapter); !listed) {
+        return std::unexpected(std::move(listed.error()));
     }
     for (const DnsSetting& setting : settings) {
         if (auto set = set_adapter_dns(runner, setting.adapter, setting.servers); !set) {

@@ -4,7 +4,6 @@
 #include "actions/powershell.hpp"
 #include "protocol/parse_request.hpp"
 
-#include <algorithm>
 #include <array>
 
 namespace vemlox {
@@ -29,6 +28,13 @@ ActionResult<T> run_listing(ProgramRunner& runner, std::string_view script,
 
 } // namespace
 
+ActionResult<void> check_adapter_name_for_script(std::string_view name) {
+    if (auto checked = check_adapter_name(name); !checked) {
+        return std::unexpected(ActionError::os_error(std::move(checked.error())));
+    }
+    return {};
+}
+
 ActionResult<std::vector<Row>> list_physical_adapters(ProgramRunner& runner) {
     return run_listing(runner, PHYSICAL_ADAPTERS_SCRIPT, decode_rows);
 }
@@ -38,10 +44,8 @@ ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& ru
 }
 
 ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name, bool enabled) {
-    // Names come from requests and from PowerShell's own listing; either way a name that breaks
-    // the adapter-name rule is never handed to a cmdlet that might read it as a wildcard pattern.
-    if (auto checked = check_adapter_name(name); !checked) {
-        return std::unexpected(ActionError::os_error(std::move(checked.error())));
+    if (auto checked = check_adapter_name_for_script(name); !checked) {
+        return std::unexpected(std::move(checked.error()));
     }
     const std::array environment{EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
     auto output = run_powershell(runner, enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT,
@@ -75,13 +79,8 @@ ActionResult<void> disable_adapters(ProgramRunner& runner, std::span<const std::
     if (!adapters) {
         return std::unexpected(std::move(adapters.error()));
     }
-    // Every name is checked before the first change, so an unknown name changes nothing.
-    for (const std::string& name : names) {
-        const bool listed = std::ranges::any_of(
-            *adapters, [&name](const Row& adapter) { return adapter.name == name; });
-        if (!listed) {
-            return std::unexpected(ActionError::item_not_found(name));
-        }
+    if (auto listed = check_all_listed(*adapters, names); !listed) {
+        return std::unexpected(std::move(listed.error()));
     }
     for (const std::string& name : names) {
         if (auto done = set_adapter_enabled(runner, name, false); !done) {

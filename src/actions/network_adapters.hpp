@@ -7,6 +7,9 @@
 #include "actions/program_runner.hpp"
 #include "protocol/request.hpp"
 
+#include <algorithm>
+#include <functional>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +34,25 @@ inline constexpr std::string_view DISABLE_ADAPTER_SCRIPT =
     "Disable-NetAdapter -Name $env:VLX_ADAPTER -Confirm:$false -ErrorAction Stop";
 
 inline constexpr std::string_view ADAPTER_VARIABLE = "VLX_ADAPTER";
+
+// Fails with OsError and the rule's text unless `name` keeps the adapter-name rule. Names come from
+// requests and from PowerShell's own listing; either way a name that breaks the rule is never
+// handed to a cmdlet that might read it as a wildcard pattern.
+[[nodiscard]] ActionResult<void> check_adapter_name_for_script(std::string_view name);
+
+// Fails with ItemNotFound and the first of the names (`name_of` of each of `items`) that no adapter
+// in `adapters` has. Checked before the first change, so that an unknown adapter changes nothing.
+template <std::ranges::input_range Items, typename NameOf = std::identity>
+[[nodiscard]] ActionResult<void> check_all_listed(std::span<const Row> adapters, const Items& items,
+                                                  NameOf name_of = {}) {
+    for (const auto& item : items) {
+        const std::string& name = std::invoke(name_of, item);
+        if (std::ranges::none_of(adapters, [&name](const Row& row) { return row.name == name; })) {
+            return std::unexpected(ActionError::item_not_found(name));
+        }
+    }
+    return {};
+}
 
 // Every physical adapter, in the order PowerShell lists them.
 [[nodiscard]] ActionResult<std::vector<Row>> list_physical_adapters(ProgramRunner& runner);

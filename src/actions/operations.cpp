@@ -9,7 +9,7 @@
 namespace vemlox {
 
 ActionResult<void> MachineOperations::set_machine_startup(std::string_view name, bool enabled) {
-    return vemlox::set_machine_startup(registry_, name, enabled);
+    return vemlox::set_machine_startup(registry_, clock_, name, enabled);
 }
 
 ActionResult<void> MachineOperations::create_restore_point() {

@@ -1,9 +1,10 @@
 // The seven operations a request can ask for, as the dispatcher calls them, and their wiring to the
-// machine's program runner, registry and System Restore. Each runs on the calling thread and
+// machine's program runner, registry, clock and System Restore. Each runs on the calling thread and
 // returns its payload or one ActionError.
 #pragma once
 
 #include "actions/action_error.hpp"
+#include "actions/clock.hpp"
 #include "actions/program_runner.hpp"
 #include "actions/startup_registry.hpp"
 #include "actions/system_restore.hpp"
@@ -33,11 +34,12 @@ class Operations {
     [[nodiscard]] virtual ActionResult<void> restore_dns(std::span<const DnsSetting> settings) = 0;
 };
 
-// Holds references only: the three interfaces must outlive it.
+// Holds references only: the four interfaces must outlive it.
 class MachineOperations final : public Operations {
   public:
-    MachineOperations(ProgramRunner& runner, StartupRegistry& registry, SystemRestore& restore)
-        : runner_(runner), registry_(registry), restore_(restore) {}
+    MachineOperations(ProgramRunner& runner, StartupRegistry& registry, Clock& clock,
+                      SystemRestore& restore)
+        : runner_(runner), registry_(registry), clock_(clock), restore_(restore) {}
 
     [[nodiscard]] ActionResult<void> set_machine_startup(std::string_view name,
                                                          bool enabled) override;
@@ -51,6 +53,7 @@ class MachineOperations final : public Operations {
   private:
     ProgramRunner& runner_;
     StartupRegistry& registry_;
+    Clock& clock_;
     SystemRestore& restore_;
 };
 

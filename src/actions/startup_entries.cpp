@@ -19,14 +19,14 @@ ApprovalValue approval_value(bool enabled, std::uint64_t now_filetime) {
     return value;
 }
 
-ActionResult<void> set_machine_startup(StartupRegistry& registry, std::string_view name,
-                                       bool enabled) {
+ActionResult<void> set_machine_startup(StartupRegistry& registry, Clock& clock,
+                                       std::string_view name, bool enabled) {
     // Only programs the machine already starts may be switched. Without this check any client
     // could leave approval values behind for names that a program installed later would pick up.
     if (!registry.run_entry_exists(name)) {
         return std::unexpected(ActionError::item_not_found(std::string(name)));
     }
-    const std::uint64_t now = enabled ? 0 : registry.now_filetime();
+    const std::uint64_t now = enabled ? 0 : clock.now_filetime();
     return registry.write_approval(name, approval_value(enabled, now));
 }
 

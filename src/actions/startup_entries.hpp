@@ -3,6 +3,7 @@
 #pragma once
 
 #include "actions/action_error.hpp"
+#include "actions/clock.hpp"
 #include "actions/filetime.hpp"
 #include "actions/startup_registry.hpp"
 
@@ -16,7 +17,7 @@ namespace vemlox {
 [[nodiscard]] ApprovalValue approval_value(bool enabled, std::uint64_t now_filetime);
 
 // Fails with ItemNotFound, writing nothing, unless the machine Run key holds the entry.
-[[nodiscard]] ActionResult<void> set_machine_startup(StartupRegistry& registry,
+[[nodiscard]] ActionResult<void> set_machine_startup(StartupRegistry& registry, Clock& clock,
                                                      std::string_view name, bool enabled);
 
 } // namespace vemlox

@@ -22,8 +22,6 @@ class StartupRegistry {
     // Fails with OsError and the OS error text.
     [[nodiscard]] virtual ActionResult<void> write_approval(std::string_view name,
                                                             const ApprovalValue& value) = 0;
-    // The precise system time as a FILETIME count.
-    [[nodiscard]] virtual std::uint64_t now_filetime() = 0;
 };
 
 } // namespace vemlox

@@ -1,8 +1,9 @@
-// This machine as the operations see it: the real process runner, registry and System Restore,
-// with the operations wired to them.
+// This machine as the operations see it: the real process runner, registry, clock and System
+// Restore, with the operations wired to them.
 #pragma once
 
 #include "actions/operations.hpp"
+#include "machine/clock_win.hpp"
 #include "machine/program_runner_win.hpp"
 #include "machine/startup_registry_win.hpp"
 #include "machine/system_restore_win.hpp"
@@ -18,7 +19,7 @@ namespace vemlox::win {
 // waits by default for an answer, so that a stuck program still gets the app an answer.
 inline constexpr std::chrono::seconds PROGRAM_TIME_LIMIT{240};
 
-// Owns the three real interfaces beside the operations that refer to them, so neither can outlive
+// Owns the four real interfaces beside the operations that refer to them, so neither can outlive
 // the other. Neither copied nor moved, since the operations hold references into it.
 class Machine {
   public:
@@ -26,7 +27,7 @@ class Machine {
     // up first.
     explicit Machine(std::wstring own_folder)
         : runner_(std::move(own_folder), PROGRAM_TIME_LIMIT),
-          operations_(runner_, registry_, restore_) {}
+          operations_(runner_, registry_, clock_, restore_) {}
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
@@ -35,6 +36,7 @@ class Machine {
   private:
     WinProgramRunner runner_;
     WinStartupRegistry registry_;
+    WinClock clock_;
     WinSystemRestore restore_;
     MachineOperations operations_;
 };

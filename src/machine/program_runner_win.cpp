@@ -3,7 +3,7 @@
 #include "machine/console_output_text.hpp"
 #include "machine/environment_block.hpp"
 #include "machine/process_tree_job.hpp"
-#include "win32_shared/command_line.hpp"
+#include "win32_shared/child_command_line.hpp"
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
@@ -127,7 +127,7 @@ struct Reader {
 // read ends by itself as soon as the system has torn down the job's processes, and with them the
 // last write end. Should a process outside the job hold one, the read is cancelled, so that a run
 // never hangs here.
-[[nodiscard]] DWORD finish(const Reader& reader) {
+[[nodiscard]] DWORD wait_for_reader(const Reader& reader) {
     if (!reader.thread) {
         return reader.start_error;
     }
@@ -330,8 +330,8 @@ struct CollectedOutput {
     collected.wait_result = WaitForSingleObject(child.process.get(), deadline.remaining_ms());
     collected.wait_error = GetLastError();
     child.job.end();
-    const DWORD output_read_error = finish(output_reader);
-    const DWORD error_read_error = finish(error_reader);
+    const DWORD output_read_error = wait_for_reader(output_reader);
+    const DWORD error_read_error = wait_for_reader(error_reader);
 
     collected.read_error =
         output_read_error != ERROR_SUCCESS ? output_read_error : error_read_error;

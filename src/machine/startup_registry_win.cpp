@@ -1,6 +1,5 @@
 #include "machine/startup_registry_win.hpp"
 
-#include "win32_shared/clock.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
@@ -56,10 +55,6 @@ ActionResult<void> WinStartupRegistry::write_approval(std::string_view name,
         return std::unexpected(ActionError::os_error(os_error_text(static_cast<DWORD>(written))));
     }
     return {};
-}
-
-std::uint64_t WinStartupRegistry::now_filetime() {
-    return win::now_filetime();
 }
 
 } // namespace vemlox::win

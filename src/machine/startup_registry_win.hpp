@@ -23,7 +23,6 @@ class WinStartupRegistry final : public StartupRegistry {
     [[nodiscard]] bool run_entry_exists(std::string_view name) override;
     [[nodiscard]] ActionResult<void> write_approval(std::string_view name,
                                                     const ApprovalValue& value) override;
-    [[nodiscard]] std::uint64_t now_filetime() override;
 
   private:
     std::wstring run_key_;

@@ -4,9 +4,8 @@
 #include "win32_shared/clock.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
+#include "win32_shared/whole_write.hpp"
 #include "win32_shared/wide.hpp"
-
-#include <limits>
 
 // clang-format off
 #include <windows.h>
@@ -18,9 +17,8 @@ namespace vemlox::win {
 
 namespace {
 
-// FILE_GENERIC_WRITE without FILE_WRITE_DATA: every write lands at the end of the file, whoever
-// else has it open.
-constexpr DWORD APPEND_ONLY_ACCESS = 0x120114;
+// Without FILE_WRITE_DATA, every write lands at the end of the file, whoever else has it open.
+constexpr DWORD APPEND_ONLY_ACCESS = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The size of the file a link points to, through an open handle.
@@ -96,18 +94,8 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         return;
     }
     // One write per line keeps lines whole even when something else appends to the same file.
-    // A message beyond 4 GiB is written in pieces; it still ends with its own line feed.
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        const DWORD chunk = rest.size() > std::numeric_limits<DWORD>::max() / 2
-                                ? std::numeric_limits<DWORD>::max() / 2
-                                : static_cast<DWORD>(rest.size());
-        DWORD written = 0;
-        if (WriteFile(file.get(), rest.data(), chunk, &written, nullptr) == 0 || written == 0) {
-            return;
-        }
-        rest.remove_prefix(written);
-    }
+    // A message beyond 2 GiB is written in pieces; it still ends with its own line feed.
+    write_whole_file(file.get(), line);
 }
 
 void protect_log_files(const std::wstring& log_folder) {

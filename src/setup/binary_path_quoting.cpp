@@ -1,6 +1,6 @@
 #include "setup/binary_path_quoting.hpp"
 
-#include "win32_shared/command_line.hpp"
+#include "win32_shared/child_command_line.hpp"
 
 namespace vemlox::win {
 

@@ -14,7 +14,7 @@ DWORD size_of(std::size_t bytes) {
 // caller's frame and must not go before the operation is over, so its (possibly cancelled) end is
 // always waited for.
 std::expected<std::uint32_t, std::uint32_t>
-finish(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::uint32_t timeout_ms) {
+wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::uint32_t timeout_ms) {
     if (started == 0 && GetLastError() != ERROR_IO_PENDING) {
         return std::unexpected(GetLastError());
     }
@@ -37,7 +37,7 @@ read_bounded(HANDLE handle, HANDLE event, std::span<char> buffer, std::uint32_t 
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started = ReadFile(handle, buffer.data(), size_of(buffer.size()), nullptr, &overlapped);
-    return finish(handle, overlapped, started, timeout_ms);
+    return wait_for_completion(handle, overlapped, started, timeout_ms);
 }
 
 std::expected<std::uint32_t, std::uint32_t>
@@ -45,7 +45,7 @@ write_bounded(HANDLE handle, HANDLE event, std::span<const char> bytes, std::uin
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started = WriteFile(handle, bytes.data(), size_of(bytes.size()), nullptr, &overlapped);
-    return finish(handle, overlapped, started, timeout_ms);
+    return wait_for_completion(handle, overlapped, started, timeout_ms);
 }
 
 } // namespace vemlox::win

@@ -1,30 +1,13 @@
 #include "win32_shared/console.hpp"
 
+#include "win32_shared/whole_write.hpp"
 #include "win32_shared/wide.hpp"
 
-#include <algorithm>
-#include <limits>
+#include <span>
 #include <string>
 #include <windows.h>
 
 namespace vemlox::win {
-
-namespace {
-
-template <typename Write> void write_all(std::size_t size, Write write) {
-    std::size_t done = 0;
-    while (done < size) {
-        const auto chunk = static_cast<DWORD>(
-            std::min<std::size_t>(size - done, std::numeric_limits<DWORD>::max() / 4));
-        DWORD written = 0;
-        if (!write(done, chunk, written) || written == 0) {
-            return;
-        }
-        done += written;
-    }
-}
-
-} // namespace
 
 void write_line(ConsoleStream stream, std::string_view text) {
     const HANDLE handle =
@@ -38,14 +21,13 @@ void write_line(ConsoleStream stream, std::string_view text) {
     // GetConsoleMode, not the file type: the null device is a character device too.
     if (GetConsoleMode(handle, &mode) != 0) {
         const std::wstring wide = to_wide(line);
-        write_all(wide.size(), [&](std::size_t offset, DWORD count, DWORD& written) {
-            return WriteConsoleW(handle, wide.data() + offset, count, &written, nullptr) != 0;
-        });
+        write_whole(std::span<const wchar_t>(wide),
+                    [handle](const wchar_t* first, DWORD count, DWORD& written) {
+                        return WriteConsoleW(handle, first, count, &written, nullptr) != 0;
+                    });
         return;
     }
-    write_all(line.size(), [&](std::size_t offset, DWORD count, DWORD& written) {
-        return WriteFile(handle, line.data() + offset, count, &written, nullptr) != 0;
-    });
+    write_whole_file(handle, line);
 }
 
 } // namespace vemlox::win

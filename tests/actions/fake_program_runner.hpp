@@ -22,7 +22,7 @@ namespace vemlox {
 // A failed comparison of two results shows their values rather than their bytes.
 template <typename T> void PrintTo(const ActionResult<T>& result, std::ostream* os) {
     if (!result) {
-        *os << "error \"" << result.error().shown_text() << '"';
+        *os << "error \"" << result.error().message() << '"';
     } else if constexpr (std::is_void_v<T>) {
         *os << "ok";
     } else {
@@ -38,7 +38,7 @@ inline std::unexpected<ActionError> not_found(std::string name) {
     return std::unexpected(ActionError::item_not_found(std::move(name)));
 }
 inline void PrintTo(const std::unexpected<ActionError>& failure, std::ostream* os) {
-    *os << "error \"" << failure.error().shown_text() << '"';
+    *os << "error \"" << failure.error().message() << '"';
 }
 
 // One answer of the machine: a program's end as the runner reports it.

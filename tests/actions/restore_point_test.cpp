@@ -78,7 +78,7 @@ TEST(CreateRestorePoint, FailedFirstCallMapsItsStatusAndMakesNoSecondCall) {
         {std::unexpected(ActionError::not_supported()), 0, ActionError::not_supported()},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.error.shown_text());
+        SCOPED_TRACE(c.error.message());
         FakeSystemRestore restore;
         restore.answers = {{c.result, {c.status, 99}}};
 

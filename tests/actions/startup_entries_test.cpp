@@ -13,7 +13,6 @@ namespace {
 class FakeStartupRegistry : public StartupRegistry {
   public:
     std::set<std::string, std::less<>> run_entries;
-    std::uint64_t clock = 0;
     std::optional<ActionError> write_error;
 
     std::vector<std::string> looked_up;
@@ -30,7 +29,13 @@ class FakeStartupRegistry : public StartupRegistry {
         }
         return {};
     }
-    std::uint64_t now_filetime() override { return clock; }
+};
+
+class FakeClock : public Clock {
+  public:
+    std::uint64_t now = 0;
+
+    std::uint64_t now_filetime() override { return now; }
 };
 
 // 2026-12-08 03:01:58 UTC as a FILETIME.
@@ -62,11 +67,12 @@ TEST(ApprovalValue, HoldsTheStateByteAndForDisabledTheLittleEndianTime) {
 TEST(SetMachineStartup, WritesTheApprovalValueUnderTheNameAsGivenWithTheTimeOfEachCall) {
     FakeStartupRegistry registry;
     registry.run_entries = {"Updater"};
-    registry.clock = SOME_TIME;
-    ASSERT_TRUE(set_machine_startup(registry, "Updater", true));
-    ASSERT_TRUE(set_machine_startup(registry, "Updater", false));
-    registry.clock = SOME_TIME + 10'000'000;
-    ASSERT_TRUE(set_machine_startup(registry, "Updater", false));
+    FakeClock clock;
+    clock.now = SOME_TIME;
+    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", true));
+    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", false));
+    clock.now = SOME_TIME + 10'000'000;
+    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", false));
 
     EXPECT_EQ(registry.written,
               (std::vector<std::pair<std::string, ApprovalValue>>{
@@ -80,14 +86,15 @@ TEST(SetMachineStartup, MissingRunEntryIsNotFoundAndWritesNothingAndWriteFailure
     FakeStartupRegistry registry;
     registry.run_entries = {"Updater"};
     registry.write_error = ActionError::os_error("Access denied. (os error 5)");
+    FakeClock clock;
 
-    const auto missing = set_machine_startup(registry, "Helper App", false);
+    const auto missing = set_machine_startup(registry, clock, "Helper App", false);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error(), ActionError::item_not_found("Helper App"));
     EXPECT_EQ(registry.looked_up, std::vector<std::string>{"Helper App"});
     EXPECT_TRUE(registry.written.empty());
 
-    const auto denied = set_machine_startup(registry, "Updater", true);
+    const auto denied = set_machine_startup(registry, clock, "Updater", true);
     ASSERT_FALSE(denied);
     EXPECT_EQ(denied.error(), ActionError::os_error("Access denied. (os error 5)"));
 }

@@ -33,7 +33,7 @@ void add_child_as(const testing::TempFolder& folder, const std::wstring& name) {
 }
 
 std::string text_of(const ActionResult<ProgramExit>& result) {
-    return result ? "exit " + std::to_string(result->exit_code) : result.error().shown_text();
+    return result ? "exit " + std::to_string(result->exit_code) : result.error().message();
 }
 
 constexpr std::chrono::seconds TIME_LIMIT{60};

@@ -103,8 +103,8 @@ TEST_F(StartupRegistryTest, UnwritableApprovalKeyFailsWithTheOsErrorText) {
 
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind(), ActionError::Kind::OsError);
-    EXPECT_NE(result.error().payload().find(" (os error "), std::string::npos)
-        << result.error().payload();
+    EXPECT_NE(result.error().detail().find(" (os error "), std::string::npos)
+        << result.error().detail();
 }
 
 } // namespace

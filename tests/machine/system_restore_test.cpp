@@ -21,7 +21,7 @@ TEST(SystemRestore, ReachesSetRestorePointWAndGivesBackItsStatus) {
 
     const auto result = restore.set_restore_point(info, status);
 
-    ASSERT_TRUE(result) << result.error().shown_text();
+    ASSERT_TRUE(result) << result.error().message();
     const std::uint32_t written = status.status;
     if (!*result) {
         EXPECT_NE(written, 0x77777777u) << "a failed call reports its status";

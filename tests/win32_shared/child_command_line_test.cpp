@@ -1,4 +1,4 @@
-#include "win32_shared/command_line.hpp"
+#include "win32_shared/child_command_line.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
