@@ -2,7 +2,6 @@
 
 #include "protocol/utf8.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -286,7 +285,6 @@ JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size
 // The sign, when there is one, is part of the text.
 JsonReader::Result<JsonValue> JsonReader::floating_value(std::size_t start) {
     const std::string number(text_.substr(start, index_ - start));
-    errno = 0;
     const double parsed = std::strtod(number.c_str(), nullptr);
     if (std::isinf(parsed)) {
         return std::unexpected(failure_at(json_fault::NUMBER_OUT_OF_RANGE));
