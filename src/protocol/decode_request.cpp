@@ -12,8 +12,6 @@ namespace vemlox {
 
 namespace {
 
-template <typename T> using Decoded = std::expected<T, std::string>;
-
 // What is kept of a request once its text has been read: the operation named by its tag, and its
 // other members (object form) or elements (array form) in document order, repeats included.
 struct TaggedContent {
@@ -21,173 +19,95 @@ struct TaggedContent {
     JsonValue fields;
 };
 
-std::string invalid_type(const JsonValue& found, std::string_view expected) {
-    return "invalid type: " + describe_found(found) + ", expected " + std::string(expected);
-}
-
 std::string elements_in_sequence(std::size_t count) {
     return count == 1 ? "1 element in sequence" : std::to_string(count) + " elements in sequence";
 }
 
-// A failure that is found inside a container but is not about a position in the text takes the
-// position the container's closing step leaves behind.
-std::string failure_at_close(JsonReader& reader, unsigned char closing, std::string_view text) {
-    reader.skip_to_close_for_position(closing);
-    return reader.failure_at(text);
-}
-
 // The tag's value: a string naming one of the operations. Checked as soon as it is read.
-Decoded<std::size_t> read_tag(JsonReader& reader) {
-    const auto first = reader.peek_past_white_space();
-    if (!first) {
-        return std::unexpected(reader.failure_after_peek(json_fault::EOF_VALUE));
-    }
-    constexpr std::string_view expected = "variant identifier";
-    if (*first == '[' || *first == '{') {
-        return std::unexpected(reader.failure_at(std::string("invalid type: ") +
-                                                 (*first == '[' ? "sequence" : "map") +
-                                                 ", expected " + std::string(expected)));
-    }
-    if (*first != '"') {
-        auto value = reader.read_scalar(*first);
-        if (!value) {
-            return std::unexpected(std::move(value.error()));
-        }
-        return std::unexpected(reader.failure_at(invalid_type(*value, expected)));
-    }
-    reader.advance();
-    auto name = reader.read_string_body();
-    if (!name) {
-        return std::unexpected(std::move(name.error()));
-    }
-    const auto found = std::find(OP_NAMES.begin(), OP_NAMES.end(), *name);
+TextResult<std::size_t> read_tag(JsonReader& reader) {
+    VEMLOX_ASSIGN_OR_RETURN(const std::string name, reader.read_string("variant identifier"));
+    const auto found = std::find(OP_NAMES.begin(), OP_NAMES.end(), name);
     if (found == OP_NAMES.end()) {
         return std::unexpected(
-            reader.failure_at("unknown variant `" + *name + "`, expected " + name_list(OP_NAMES)));
+            reader.failure_here("unknown variant `" + name + "`, expected " + name_list(OP_NAMES)));
     }
     return static_cast<std::size_t>(found - OP_NAMES.begin());
 }
 
-Decoded<TaggedContent> read_object_form(JsonReader& reader) {
-    if (auto entered = reader.enter_container(); !entered) {
-        return std::unexpected(std::move(entered.error()));
-    }
+// A failure about the tag's absence is placed past the container's closing bracket.
+TextResult<TaggedContent> read_object_form(JsonReader& reader) {
     std::optional<std::size_t> op;
     JsonObject members;
-    bool first = true;
-    while (true) {
-        auto more = reader.next_member(first);
-        if (!more) {
-            return std::unexpected(std::move(more.error()));
+    // A repeated tag is known from its key alone, so nothing after the key is read first.
+    const auto check_key = [&](const std::string& key) -> TextResult<void> {
+        if (key == TAG_NAME && op) {
+            return std::unexpected(reader.failure_here("duplicate field `op`"));
         }
-        if (!*more) {
-            break;
+        return {};
+    };
+    const auto read_member_value = [&](std::string key) -> TextResult<void> {
+        if (key == TAG_NAME) {
+            VEMLOX_ASSIGN_OR_RETURN(op, read_tag(reader));
+            return {};
         }
-        reader.advance();
-        auto key = reader.read_string_body();
-        if (!key) {
-            return std::unexpected(std::move(key.error()));
-        }
-        // A repeated tag is known from its key alone, so nothing after the key is read first.
-        if (*key == TAG_NAME && op) {
-            return std::unexpected(reader.failure_at("duplicate field `op`"));
-        }
-        if (auto colon = reader.member_colon(); !colon) {
-            return std::unexpected(std::move(colon.error()));
-        }
-        if (*key == TAG_NAME) {
-            auto tag = read_tag(reader);
-            if (!tag) {
-                return std::unexpected(std::move(tag.error()));
-            }
-            op = *tag;
-            continue;
-        }
-        auto value = reader.read_value();
-        if (!value) {
-            return std::unexpected(std::move(value.error()));
-        }
-        members.emplace_back(std::move(*key), std::move(*value));
-    }
+        VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
+        members.push_back({std::move(key), std::move(value)});
+        return {};
+    };
+    VEMLOX_RETURN_IF_ERROR(reader.read_members(check_key, read_member_value));
     if (!op) {
-        return std::unexpected(failure_at_close(reader, '}', "missing field `op`"));
+        return std::unexpected(reader.failure_here("missing field `op`"));
     }
-    if (auto closed = reader.close_container('}'); !closed) {
-        return std::unexpected(std::move(closed.error()));
-    }
-    return TaggedContent{*op, JsonValue{std::move(members), reader.index()}};
+    return TaggedContent{*op, JsonValue{std::move(members)}};
 }
 
-Decoded<TaggedContent> read_array_form(JsonReader& reader) {
-    if (auto entered = reader.enter_container(); !entered) {
-        return std::unexpected(std::move(entered.error()));
-    }
-    bool first = true;
-    auto more = reader.next_element(first);
-    if (!more) {
-        return std::unexpected(std::move(more.error()));
-    }
-    if (!*more) {
-        return std::unexpected(failure_at_close(reader, ']', "missing field `op`"));
-    }
-    const auto op = read_tag(reader);
-    if (!op) {
-        return std::unexpected(op.error());
-    }
+TextResult<TaggedContent> read_array_form(JsonReader& reader) {
+    std::optional<std::size_t> op;
     JsonArray elements;
-    while (true) {
-        more = reader.next_element(first);
-        if (!more) {
-            return std::unexpected(std::move(more.error()));
+    VEMLOX_RETURN_IF_ERROR(reader.read_elements([&]() -> TextResult<void> {
+        if (!op) {
+            VEMLOX_ASSIGN_OR_RETURN(op, read_tag(reader));
+            return {};
         }
-        if (!*more) {
-            break;
-        }
-        auto value = reader.read_value();
-        if (!value) {
-            return std::unexpected(std::move(value.error()));
-        }
-        elements.push_back(std::move(*value));
+        VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
+        elements.push_back(std::move(value));
+        return {};
+    }));
+    if (!op) {
+        return std::unexpected(reader.failure_here("missing field `op`"));
     }
-    if (auto closed = reader.close_container(']'); !closed) {
-        return std::unexpected(std::move(closed.error()));
-    }
-    return TaggedContent{*op, JsonValue{std::move(elements), reader.index()}};
+    return TaggedContent{*op, JsonValue{std::move(elements)}};
 }
 
-Decoded<TaggedContent> read_tagged_content(JsonReader& reader) {
-    const auto first = reader.peek_past_white_space();
-    if (first == '{') {
+TextResult<TaggedContent> read_tagged_content(JsonReader& reader) {
+    if (reader.next_is('{')) {
         return read_object_form(reader);
     }
-    if (first == '[') {
+    if (reader.next_is('[')) {
         return read_array_form(reader);
     }
-    auto value = reader.read_value();
-    if (!value) {
-        return std::unexpected(std::move(value.error()));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(const JsonValue value, reader.read_value());
     return std::unexpected(
-        reader.failure_at(invalid_type(*value, "internally tagged enum Request")));
+        reader.failure_here(invalid_type(value, "internally tagged enum Request")));
 }
 
 // Value conversions. These failures come after the whole text was read and carry no position.
 
-Decoded<std::string> to_string(const JsonValue& value) {
+TextResult<std::string> to_string(const JsonValue& value) {
     if (const auto* text = std::get_if<std::string>(&value.data)) {
         return *text;
     }
     return std::unexpected(invalid_type(value, "a string"));
 }
 
-Decoded<bool> to_bool(const JsonValue& value) {
+TextResult<bool> to_bool(const JsonValue& value) {
     if (const auto* flag = std::get_if<bool>(&value.data)) {
         return *flag;
     }
     return std::unexpected(invalid_type(value, "a boolean"));
 }
 
-Decoded<Ipv4Address> to_ipv4(const JsonValue& value) {
+TextResult<Ipv4Address> to_ipv4(const JsonValue& value) {
     const auto* text = std::get_if<std::string>(&value.data);
     if (text == nullptr) {
         return std::unexpected(invalid_type(value, "IPv4 address"));
@@ -200,7 +120,7 @@ Decoded<Ipv4Address> to_ipv4(const JsonValue& value) {
 
 template <typename Convert>
 auto to_sequence(const JsonValue& value, Convert convert)
-    -> Decoded<std::vector<typename decltype(convert(value))::value_type>> {
+    -> TextResult<std::vector<typename decltype(convert(value))::value_type>> {
     const auto* elements = std::get_if<JsonArray>(&value.data);
     if (elements == nullptr) {
         return std::unexpected(invalid_type(value, "a sequence"));
@@ -227,7 +147,8 @@ template <std::size_t N> struct RecordShape {
 // Matches object members or array elements against the record's fields, handing each field's
 // value to `assign(field_index, value)`.
 template <std::size_t N, typename Assign>
-Decoded<void> match_fields(const RecordShape<N>& shape, const JsonValue& content, Assign assign) {
+TextResult<void> match_fields(const RecordShape<N>& shape, const JsonValue& content,
+                              Assign assign) {
     if (const auto* members = std::get_if<JsonObject>(&content.data)) {
         std::array<bool, N> seen{};
         for (const auto& [name, value] : *members) {
@@ -271,7 +192,7 @@ Decoded<void> match_fields(const RecordShape<N>& shape, const JsonValue& content
 }
 
 // Stores a converted value into `target`, or passes the conversion's failure on.
-template <typename T> Decoded<void> store(Decoded<T> converted, T& target) {
+template <typename T> TextResult<void> store(TextResult<T> converted, T& target) {
     if (!converted) {
         return std::unexpected(std::move(converted.error()));
     }
@@ -282,8 +203,8 @@ template <typename T> Decoded<void> store(Decoded<T> converted, T& target) {
 // A record of type `Record` from its members or elements; `assign(record, field, value)` converts
 // one field's value into the record.
 template <typename Record, std::size_t N, typename Assign>
-Decoded<Record> decode_record(const RecordShape<N>& shape, const JsonValue& content,
-                              Assign assign) {
+TextResult<Record> decode_record(const RecordShape<N>& shape, const JsonValue& content,
+                                 Assign assign) {
     Record record{};
     auto matched = match_fields(shape, content, [&](std::size_t field, const JsonValue& value) {
         return assign(record, field, value);
@@ -294,7 +215,7 @@ Decoded<Record> decode_record(const RecordShape<N>& shape, const JsonValue& cont
     return record;
 }
 
-Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
+TextResult<DnsSetting> to_dns_setting(const JsonValue& value) {
     if (!std::holds_alternative<JsonObject>(value.data) &&
         !std::holds_alternative<JsonArray>(value.data)) {
         return std::unexpected(invalid_type(value, "struct DnsSetting"));
@@ -308,13 +229,13 @@ Decoded<DnsSetting> to_dns_setting(const JsonValue& value) {
         });
 }
 
-template <typename Variant> Decoded<Request> decode_fieldless(const JsonValue& content) {
+template <typename Variant> TextResult<Request> decode_fieldless(const JsonValue& content) {
     static constexpr RecordShape<0> shape{{}, ""};
     return decode_record<Variant>(
-        shape, content, [](Variant&, std::size_t, const JsonValue&) { return Decoded<void>{}; });
+        shape, content, [](Variant&, std::size_t, const JsonValue&) { return TextResult<void>{}; });
 }
 
-Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
+TextResult<Request> decode_set_machine_startup(const JsonValue& content) {
     static constexpr RecordShape<2> shape{
         {member::NAME, member::ENABLED},
         "struct variant Request::SetMachineStartup with 2 elements"};
@@ -326,7 +247,7 @@ Decoded<Request> decode_set_machine_startup(const JsonValue& content) {
         });
 }
 
-Decoded<Request> decode_disable_adapters(const JsonValue& content) {
+TextResult<Request> decode_disable_adapters(const JsonValue& content) {
     static constexpr RecordShape<1> shape{{member::NAMES},
                                           "struct variant Request::DisableAdapters with 1 element"};
     return decode_record<request::DisableAdapters>(
@@ -335,7 +256,7 @@ Decoded<Request> decode_disable_adapters(const JsonValue& content) {
         });
 }
 
-Decoded<Request> decode_restore_dns(const JsonValue& content) {
+TextResult<Request> decode_restore_dns(const JsonValue& content) {
     static constexpr RecordShape<1> shape{{member::SETTINGS},
                                           "struct variant Request::RestoreDns with 1 element"};
     return decode_record<request::RestoreDns>(
@@ -344,7 +265,7 @@ Decoded<Request> decode_restore_dns(const JsonValue& content) {
         });
 }
 
-Decoded<Request> decode_variant(const TaggedContent& content) {
+TextResult<Request> decode_variant(const TaggedContent& content) {
     static_assert(std::variant_size_v<Request> == OP_NAMES.size());
     switch (content.op) {
     case 0:
@@ -368,19 +289,11 @@ Decoded<Request> decode_variant(const TaggedContent& content) {
 
 } // namespace
 
-std::expected<Request, std::string> decode_request(std::string_view text) {
+TextResult<Request> decode_request(std::string_view text) {
     JsonReader reader(text);
-    auto content = read_tagged_content(reader);
-    if (!content) {
-        return std::unexpected(std::move(content.error()));
-    }
-    auto request = decode_variant(*content);
-    if (!request) {
-        return request;
-    }
-    if (reader.peek_past_white_space()) {
-        return std::unexpected(reader.failure_after_peek(json_fault::TRAILING_CHARACTERS));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(const TaggedContent content, read_tagged_content(reader));
+    VEMLOX_ASSIGN_OR_RETURN(Request request, decode_variant(content));
+    VEMLOX_RETURN_IF_ERROR(reader.expect_end());
     return request;
 }
 
