@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
+#include <type_traits>
+#include <utility>
 
 namespace vemlox {
 
@@ -19,8 +22,23 @@ struct TaggedContent {
     JsonValue fields;
 };
 
-std::string elements_in_sequence(std::size_t count) {
-    return count == 1 ? "1 element in sequence" : std::to_string(count) + " elements in sequence";
+// "`a`", "`a` or `b`", or "one of `a`, `b`, `c`".
+std::string name_list(std::span<const std::string_view> names) {
+    const auto ticked = [](std::string_view name) { return "`" + std::string(name) + "`"; };
+    if (names.size() == 1) {
+        return ticked(names[0]);
+    }
+    if (names.size() == 2) {
+        return ticked(names[0]) + " or " + ticked(names[1]);
+    }
+    std::string list = "one of ";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i != 0) {
+            list += ", ";
+        }
+        list += ticked(names[i]);
+    }
+    return list;
 }
 
 // The tag's value: a string naming one of the operations. Checked as soon as it is read.
@@ -91,200 +109,146 @@ TextResult<TaggedContent> read_tagged_content(JsonReader& reader) {
         reader.failure_here(invalid_type(value, "internally tagged enum Request")));
 }
 
-// Value conversions. These failures come after the whole text was read and carry no position.
+// Converting values. These failures come after the whole text was read and carry no position. There
+// is one `convert` for each type a member may have; a member of any other type does not compile.
 
-TextResult<std::string> to_string(const JsonValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value.data)) {
-        return *text;
+TextResult<void> convert(const JsonValue& value, std::string& out) {
+    const auto* text = std::get_if<std::string>(&value.data);
+    if (text == nullptr) {
+        return std::unexpected(invalid_type(value, "a string"));
     }
-    return std::unexpected(invalid_type(value, "a string"));
+    out = *text;
+    return {};
 }
 
-TextResult<bool> to_bool(const JsonValue& value) {
-    if (const auto* flag = std::get_if<bool>(&value.data)) {
-        return *flag;
+TextResult<void> convert(const JsonValue& value, bool& out) {
+    const auto* flag = std::get_if<bool>(&value.data);
+    if (flag == nullptr) {
+        return std::unexpected(invalid_type(value, "a boolean"));
     }
-    return std::unexpected(invalid_type(value, "a boolean"));
+    out = *flag;
+    return {};
 }
 
-TextResult<Ipv4Address> to_ipv4(const JsonValue& value) {
+TextResult<void> convert(const JsonValue& value, Ipv4Address& out) {
     const auto* text = std::get_if<std::string>(&value.data);
     if (text == nullptr) {
         return std::unexpected(invalid_type(value, "IPv4 address"));
     }
-    if (auto address = parse_ipv4(*text)) {
-        return *address;
+    const auto address = parse_ipv4(*text);
+    if (!address) {
+        return std::unexpected(std::string("invalid IPv4 address syntax"));
     }
-    return std::unexpected(std::string("invalid IPv4 address syntax"));
+    out = *address;
+    return {};
 }
 
-template <typename Convert>
-auto to_sequence(const JsonValue& value, Convert convert)
-    -> TextResult<std::vector<typename decltype(convert(value))::value_type>> {
+template <typename Element>
+TextResult<void> convert(const JsonValue& value, std::vector<Element>& out);
+template <wire::Record Record> TextResult<void> convert(const JsonValue& value, Record& out);
+
+template <typename Element>
+TextResult<void> convert(const JsonValue& value, std::vector<Element>& out) {
     const auto* elements = std::get_if<JsonArray>(&value.data);
     if (elements == nullptr) {
         return std::unexpected(invalid_type(value, "a sequence"));
     }
-    std::vector<typename decltype(convert(value))::value_type> result;
-    result.reserve(elements->size());
+    out.reserve(elements->size());
     for (const JsonValue& element : *elements) {
-        auto converted = convert(element);
-        if (!converted) {
-            return std::unexpected(std::move(converted.error()));
-        }
-        result.push_back(std::move(*converted));
+        VEMLOX_RETURN_IF_ERROR(convert(element, out.emplace_back()));
     }
-    return result;
+    return {};
 }
 
-// The fields of a record (a request variant or a DnsSetting) in declaration order, and how its
-// array form is described when it has too few elements.
-template <std::size_t N> struct RecordShape {
-    std::array<std::string_view, N> fields;
-    std::string_view length_description;
-};
+// Converts `value` into the member at `Index` of `record`.
+template <wire::Record Record, std::size_t Index>
+TextResult<void> convert_member(const JsonValue& value, Record& record) {
+    return convert(value, record.*std::get<Index>(Record::WIRE.members).field);
+}
 
-// Matches object members or array elements against the record's fields, handing each field's
-// value to `assign(field_index, value)`.
-template <std::size_t N, typename Assign>
-TextResult<void> match_fields(const RecordShape<N>& shape, const JsonValue& content,
-                              Assign assign) {
+// One converter per member, in wire order, so that a member found by its name at run time is
+// converted by the code for its type. For DnsSetting this is
+//     {&convert_member<DnsSetting, 0>, &convert_member<DnsSetting, 1>}
+template <wire::Record Record>
+constexpr auto MEMBER_CONVERTERS = []<std::size_t... Index>(std::index_sequence<Index...>) {
+    using Converter = TextResult<void> (*)(const JsonValue&, Record&);
+    return std::array<Converter, sizeof...(Index)>{&convert_member<Record, Index>...};
+}
+(std::make_index_sequence<wire::MEMBER_COUNT<Record>>{});
+
+std::string elements(std::size_t count) {
+    return count == 1 ? "1 element" : std::to_string(count) + " elements";
+}
+
+// Fills `record` from object members or array elements, in the order they were given.
+template <wire::Record Record>
+TextResult<void> decode_members(const JsonValue& content, Record& record) {
+    constexpr std::size_t count = wire::MEMBER_COUNT<Record>;
+    constexpr auto& names = wire::MEMBER_NAMES<Record>;
+    constexpr auto& convert_at = MEMBER_CONVERTERS<Record>;
     if (const auto* members = std::get_if<JsonObject>(&content.data)) {
-        std::array<bool, N> seen{};
+        std::array<bool, count> seen{};
         for (const auto& [name, value] : *members) {
-            const auto field = std::find(shape.fields.begin(), shape.fields.end(), name);
-            if (field == shape.fields.end()) {
+            const auto found = std::find(names.begin(), names.end(), name);
+            if (found == names.end()) {
                 return std::unexpected("unknown field `" + name + "`, " +
-                                       (N == 0 ? std::string("there are no fields")
-                                               : "expected " + name_list(shape.fields)));
+                                       (count == 0 ? std::string("there are no fields")
+                                                   : "expected " + name_list(names)));
             }
-            const auto index = static_cast<std::size_t>(field - shape.fields.begin());
+            const auto index = static_cast<std::size_t>(found - names.begin());
             if (seen[index]) {
                 return std::unexpected("duplicate field `" + name + "`");
             }
             seen[index] = true;
-            if (auto assigned = assign(index, value); !assigned) {
-                return assigned;
-            }
+            VEMLOX_RETURN_IF_ERROR(convert_at[index](value, record));
         }
-        for (std::size_t i = 0; i < N; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             if (!seen[i]) {
-                return std::unexpected("missing field `" + std::string(shape.fields[i]) + "`");
+                return std::unexpected("missing field `" + std::string(names[i]) + "`");
             }
         }
         return {};
     }
-    const auto& elements = std::get<JsonArray>(content.data);
-    for (std::size_t i = 0; i < N; ++i) {
-        if (i >= elements.size()) {
+    const auto& given = std::get<JsonArray>(content.data);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i >= given.size()) {
             return std::unexpected("invalid length " + std::to_string(i) + ", expected " +
-                                   std::string(shape.length_description));
+                                   std::string(Record::WIRE.description) + " with " +
+                                   elements(count));
         }
-        if (auto assigned = assign(i, elements[i]); !assigned) {
-            return assigned;
-        }
+        VEMLOX_RETURN_IF_ERROR(convert_at[i](given[i], record));
     }
-    if (elements.size() > N) {
-        return std::unexpected("invalid length " + std::to_string(elements.size()) + ", expected " +
-                               elements_in_sequence(N));
+    if (given.size() > count) {
+        return std::unexpected("invalid length " + std::to_string(given.size()) + ", expected " +
+                               elements(count) + " in sequence");
     }
     return {};
 }
 
-// Stores a converted value into `target`, or passes the conversion's failure on.
-template <typename T> TextResult<void> store(TextResult<T> converted, T& target) {
-    if (!converted) {
-        return std::unexpected(std::move(converted.error()));
-    }
-    target = std::move(*converted);
-    return {};
-}
-
-// A record of type `Record` from its members or elements; `assign(record, field, value)` converts
-// one field's value into the record.
-template <typename Record, std::size_t N, typename Assign>
-TextResult<Record> decode_record(const RecordShape<N>& shape, const JsonValue& content,
-                                 Assign assign) {
-    Record record{};
-    auto matched = match_fields(shape, content, [&](std::size_t field, const JsonValue& value) {
-        return assign(record, field, value);
-    });
-    if (!matched) {
-        return std::unexpected(std::move(matched.error()));
-    }
-    return record;
-}
-
-TextResult<DnsSetting> to_dns_setting(const JsonValue& value) {
+// A record inside a request (a DnsSetting) may itself be written as an object or an array.
+template <wire::Record Record> TextResult<void> convert(const JsonValue& value, Record& out) {
     if (!std::holds_alternative<JsonObject>(value.data) &&
         !std::holds_alternative<JsonArray>(value.data)) {
-        return std::unexpected(invalid_type(value, "struct DnsSetting"));
+        return std::unexpected(invalid_type(value, Record::WIRE.description));
     }
-    static constexpr RecordShape<2> shape{{member::ADAPTER, member::SERVERS},
-                                          "struct DnsSetting with 2 elements"};
-    return decode_record<DnsSetting>(
-        shape, value, [](DnsSetting& setting, std::size_t field, const JsonValue& member) {
-            return field == 0 ? store(to_string(member), setting.adapter)
-                              : store(to_sequence(member, to_ipv4), setting.servers);
-        });
+    return decode_members(value, out);
 }
 
-template <typename Variant> TextResult<Request> decode_fieldless(const JsonValue& content) {
-    static constexpr RecordShape<0> shape{{}, ""};
-    return decode_record<Variant>(
-        shape, content, [](Variant&, std::size_t, const JsonValue&) { return TextResult<void>{}; });
+template <wire::Operation Operation>
+TextResult<Request> decode_operation(const JsonValue& content) {
+    Request request(std::in_place_type<Operation>);
+    VEMLOX_RETURN_IF_ERROR(decode_members(content, *std::get_if<Operation>(&request)));
+    return request;
 }
 
-TextResult<Request> decode_set_machine_startup(const JsonValue& content) {
-    static constexpr RecordShape<2> shape{
-        {member::NAME, member::ENABLED},
-        "struct variant Request::SetMachineStartup with 2 elements"};
-    return decode_record<request::SetMachineStartup>(
-        shape, content,
-        [](request::SetMachineStartup& variant, std::size_t field, const JsonValue& value) {
-            return field == 0 ? store(to_string(value), variant.name)
-                              : store(to_bool(value), variant.enabled);
-        });
-}
-
-TextResult<Request> decode_disable_adapters(const JsonValue& content) {
-    static constexpr RecordShape<1> shape{{member::NAMES},
-                                          "struct variant Request::DisableAdapters with 1 element"};
-    return decode_record<request::DisableAdapters>(
-        shape, content, [](request::DisableAdapters& variant, std::size_t, const JsonValue& value) {
-            return store(to_sequence(value, to_string), variant.names);
-        });
-}
-
-TextResult<Request> decode_restore_dns(const JsonValue& content) {
-    static constexpr RecordShape<1> shape{{member::SETTINGS},
-                                          "struct variant Request::RestoreDns with 1 element"};
-    return decode_record<request::RestoreDns>(
-        shape, content, [](request::RestoreDns& variant, std::size_t, const JsonValue& value) {
-            return store(to_sequence(value, to_dns_setting), variant.settings);
-        });
-}
-
-TextResult<Request> decode_variant(const TaggedContent& content) {
-    static_assert(std::variant_size_v<Request> == OP_NAMES.size());
-    switch (content.op) {
-    case 0:
-        return decode_fieldless<request::Ping>(content.fields);
-    case 1:
-        return decode_set_machine_startup(content.fields);
-    case 2:
-        return decode_fieldless<request::CreateRestorePoint>(content.fields);
-    case 3:
-        return decode_fieldless<request::EnableAdapters>(content.fields);
-    case 4:
-        return decode_disable_adapters(content.fields);
-    case 5:
-        return decode_fieldless<request::RenewIp>(content.fields);
-    case 6:
-        return decode_fieldless<request::UsePublicDns>(content.fields);
-    default:
-        return decode_restore_dns(content.fields);
-    }
+// The alternative the tag chose, decoded by the code for its type.
+template <typename... Operations>
+TextResult<Request> decode_chosen(const TaggedContent& content,
+                                  std::type_identity<std::variant<Operations...>>) {
+    using Decoder = TextResult<Request> (*)(const JsonValue&);
+    static constexpr std::array<Decoder, sizeof...(Operations)> decoders{
+        &decode_operation<Operations>...};
+    return decoders[content.op](content.fields);
 }
 
 } // namespace
@@ -292,7 +256,7 @@ TextResult<Request> decode_variant(const TaggedContent& content) {
 TextResult<Request> decode_request(std::string_view text) {
     JsonReader reader(text);
     VEMLOX_ASSIGN_OR_RETURN(const TaggedContent content, read_tagged_content(reader));
-    VEMLOX_ASSIGN_OR_RETURN(Request request, decode_variant(content));
+    VEMLOX_ASSIGN_OR_RETURN(Request request, decode_chosen(content, std::type_identity<Request>{}));
     VEMLOX_RETURN_IF_ERROR(reader.expect_end());
     return request;
 }
