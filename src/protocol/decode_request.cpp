@@ -24,7 +24,14 @@ struct TaggedContent {
 
 // "`a`", "`a` or `b`", or "one of `a`, `b`, `c`".
 std::string name_list(std::span<const std::string_view> names) {
-    const auto ticked = [](std::string_view name) { return "`" + std::string(name) + "`"; };
+    const auto ticked = [](std::string_view name) {
+        std::string text;
+        text.reserve(name.size() + 2);
+        text.push_back('`');
+        text.append(name);
+        text.push_back('`');
+        return text;
+    };
     if (names.size() == 1) {
         return ticked(names[0]);
     }

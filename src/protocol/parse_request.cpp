@@ -8,9 +8,11 @@ TextResult<Request> parse_request(std::string_view line) {
     if (line.size() > MAX_REQUEST_BYTES) {
         return std::unexpected(std::string("request too large"));
     }
-    VEMLOX_ASSIGN_OR_RETURN(Request request, decode_request(line));
-    VEMLOX_RETURN_IF_ERROR(
-        std::visit([](const auto& operation) { return wire::check_rules(operation); }, request));
+    TextResult<Request> request = decode_request(line);
+    if (request) {
+        VEMLOX_RETURN_IF_ERROR(std::visit(
+            [](const auto& operation) { return wire::check_rules(operation); }, *request));
+    }
     return request;
 }
 
