@@ -70,13 +70,13 @@ TextResult<TaggedContent> read_object_form(JsonReader& reader) {
         }
         return {};
     };
-    const auto read_member_value = [&](std::string key) -> TextResult<void> {
+    const auto read_member_value = [&](std::string&& key) -> TextResult<void> {
         if (key == TAG_NAME) {
             VEMLOX_ASSIGN_OR_RETURN(op, read_tag(reader));
             return {};
         }
-        VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
-        members.push_back({std::move(key), std::move(value)});
+        VEMLOX_ASSIGN_OR_RETURN(auto&& value, reader.read_value());
+        members.emplace_back(std::move(key), std::move(value));
         return {};
     };
     VEMLOX_RETURN_IF_ERROR(reader.read_members(check_key, read_member_value));
@@ -94,7 +94,7 @@ TextResult<TaggedContent> read_array_form(JsonReader& reader) {
             VEMLOX_ASSIGN_OR_RETURN(op, read_tag(reader));
             return {};
         }
-        VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
+        VEMLOX_ASSIGN_OR_RETURN(auto&& value, reader.read_value());
         elements.push_back(std::move(value));
         return {};
     }));
@@ -118,17 +118,18 @@ TextResult<TaggedContent> read_tagged_content(JsonReader& reader) {
 
 // Converting values. These failures come after the whole text was read and carry no position. There
 // is one `convert` for each type a member may have; a member of any other type does not compile.
+// Strings are moved out of the values, which are read only once.
 
-TextResult<void> convert(const JsonValue& value, std::string& out) {
-    const auto* text = std::get_if<std::string>(&value.data);
+TextResult<void> convert(JsonValue& value, std::string& out) {
+    auto* text = std::get_if<std::string>(&value.data);
     if (text == nullptr) {
         return std::unexpected(invalid_type(value, "a string"));
     }
-    out = *text;
+    out = std::move(*text);
     return {};
 }
 
-TextResult<void> convert(const JsonValue& value, bool& out) {
+TextResult<void> convert(JsonValue& value, bool& out) {
     const auto* flag = std::get_if<bool>(&value.data);
     if (flag == nullptr) {
         return std::unexpected(invalid_type(value, "a boolean"));
@@ -137,7 +138,7 @@ TextResult<void> convert(const JsonValue& value, bool& out) {
     return {};
 }
 
-TextResult<void> convert(const JsonValue& value, Ipv4Address& out) {
+TextResult<void> convert(JsonValue& value, Ipv4Address& out) {
     const auto* text = std::get_if<std::string>(&value.data);
     if (text == nullptr) {
         return std::unexpected(invalid_type(value, "IPv4 address"));
@@ -150,18 +151,16 @@ TextResult<void> convert(const JsonValue& value, Ipv4Address& out) {
     return {};
 }
 
-template <typename Element>
-TextResult<void> convert(const JsonValue& value, std::vector<Element>& out);
-template <wire::Record Record> TextResult<void> convert(const JsonValue& value, Record& out);
+template <typename Element> TextResult<void> convert(JsonValue& value, std::vector<Element>& out);
+template <wire::Record Record> TextResult<void> convert(JsonValue& value, Record& out);
 
-template <typename Element>
-TextResult<void> convert(const JsonValue& value, std::vector<Element>& out) {
-    const auto* elements = std::get_if<JsonArray>(&value.data);
+template <typename Element> TextResult<void> convert(JsonValue& value, std::vector<Element>& out) {
+    auto* elements = std::get_if<JsonArray>(&value.data);
     if (elements == nullptr) {
         return std::unexpected(invalid_type(value, "a sequence"));
     }
     out.reserve(elements->size());
-    for (const JsonValue& element : *elements) {
+    for (JsonValue& element : *elements) {
         VEMLOX_RETURN_IF_ERROR(convert(element, out.emplace_back()));
     }
     return {};
@@ -169,7 +168,7 @@ TextResult<void> convert(const JsonValue& value, std::vector<Element>& out) {
 
 // Converts `value` into the member at `Index` of `record`.
 template <wire::Record Record, std::size_t Index>
-TextResult<void> convert_member(const JsonValue& value, Record& record) {
+TextResult<void> convert_member(JsonValue& value, Record& record) {
     return convert(value, record.*std::get<Index>(Record::WIRE.members).field);
 }
 
@@ -178,7 +177,7 @@ TextResult<void> convert_member(const JsonValue& value, Record& record) {
 //     {&convert_member<DnsSetting, 0>, &convert_member<DnsSetting, 1>}
 template <wire::Record Record>
 constexpr auto MEMBER_CONVERTERS = []<std::size_t... Index>(std::index_sequence<Index...>) {
-    using Converter = TextResult<void> (*)(const JsonValue&, Record&);
+    using Converter = TextResult<void> (*)(JsonValue&, Record&);
     return std::array<Converter, sizeof...(Index)>{&convert_member<Record, Index>...};
 }
 (std::make_index_sequence<wire::MEMBER_COUNT<Record>>{});
@@ -188,14 +187,13 @@ std::string elements(std::size_t count) {
 }
 
 // Fills `record` from object members or array elements, in the order they were given.
-template <wire::Record Record>
-TextResult<void> decode_members(const JsonValue& content, Record& record) {
+template <wire::Record Record> TextResult<void> decode_members(JsonValue& content, Record& record) {
     constexpr std::size_t count = wire::MEMBER_COUNT<Record>;
     constexpr auto& names = wire::MEMBER_NAMES<Record>;
     constexpr auto& convert_at = MEMBER_CONVERTERS<Record>;
-    if (const auto* members = std::get_if<JsonObject>(&content.data)) {
+    if (auto* members = std::get_if<JsonObject>(&content.data)) {
         std::array<bool, count> seen{};
-        for (const auto& [name, value] : *members) {
+        for (auto& [name, value] : *members) {
             const auto found = std::find(names.begin(), names.end(), name);
             if (found == names.end()) {
                 return std::unexpected("unknown field `" + name + "`, " +
@@ -216,7 +214,7 @@ TextResult<void> decode_members(const JsonValue& content, Record& record) {
         }
         return {};
     }
-    const auto& given = std::get<JsonArray>(content.data);
+    auto& given = std::get<JsonArray>(content.data);
     for (std::size_t i = 0; i < count; ++i) {
         if (i >= given.size()) {
             return std::unexpected("invalid length " + std::to_string(i) + ", expected " +
@@ -233,7 +231,7 @@ TextResult<void> decode_members(const JsonValue& content, Record& record) {
 }
 
 // A record inside a request (a DnsSetting) may itself be written as an object or an array.
-template <wire::Record Record> TextResult<void> convert(const JsonValue& value, Record& out) {
+template <wire::Record Record> TextResult<void> convert(JsonValue& value, Record& out) {
     if (!std::holds_alternative<JsonObject>(value.data) &&
         !std::holds_alternative<JsonArray>(value.data)) {
         return std::unexpected(invalid_type(value, Record::WIRE.description));
@@ -241,8 +239,7 @@ template <wire::Record Record> TextResult<void> convert(const JsonValue& value, 
     return decode_members(value, out);
 }
 
-template <wire::Operation Operation>
-TextResult<Request> decode_operation(const JsonValue& content) {
+template <wire::Operation Operation> TextResult<Request> decode_operation(JsonValue& content) {
     Request request(std::in_place_type<Operation>);
     VEMLOX_RETURN_IF_ERROR(decode_members(content, *std::get_if<Operation>(&request)));
     return request;
@@ -250,9 +247,9 @@ TextResult<Request> decode_operation(const JsonValue& content) {
 
 // The alternative the tag chose, decoded by the code for its type.
 template <typename... Operations>
-TextResult<Request> decode_chosen(const TaggedContent& content,
+TextResult<Request> decode_chosen(TaggedContent& content,
                                   std::type_identity<std::variant<Operations...>>) {
-    using Decoder = TextResult<Request> (*)(const JsonValue&);
+    using Decoder = TextResult<Request> (*)(JsonValue&);
     static constexpr std::array<Decoder, sizeof...(Operations)> decoders{
         &decode_operation<Operations>...};
     return decoders[content.op](content.fields);
@@ -262,7 +259,7 @@ TextResult<Request> decode_chosen(const TaggedContent& content,
 
 TextResult<Request> decode_request(std::string_view text) {
     JsonReader reader(text);
-    VEMLOX_ASSIGN_OR_RETURN(const TaggedContent content, read_tagged_content(reader));
+    VEMLOX_ASSIGN_OR_RETURN(TaggedContent content, read_tagged_content(reader));
     VEMLOX_ASSIGN_OR_RETURN(Request request, decode_chosen(content, std::type_identity<Request>{}));
     VEMLOX_RETURN_IF_ERROR(reader.expect_end());
     return request;

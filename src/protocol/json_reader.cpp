@@ -511,7 +511,7 @@ TextResult<void> JsonReader::member_colon() {
 TextResult<JsonValue> JsonReader::read_array() {
     JsonArray elements;
     VEMLOX_RETURN_IF_ERROR(read_elements([&]() -> TextResult<void> {
-        VEMLOX_ASSIGN_OR_RETURN(JsonValue element, read_value());
+        VEMLOX_ASSIGN_OR_RETURN(auto&& element, read_value());
         elements.push_back(std::move(element));
         return {};
     }));
@@ -520,12 +520,13 @@ TextResult<JsonValue> JsonReader::read_array() {
 
 TextResult<JsonValue> JsonReader::read_object() {
     JsonObject members;
-    VEMLOX_RETURN_IF_ERROR(read_members([](const std::string&) -> TextResult<void> { return {}; },
-                                        [&](std::string key) -> TextResult<void> {
-                                            VEMLOX_ASSIGN_OR_RETURN(JsonValue value, read_value());
-                                            members.push_back({std::move(key), std::move(value)});
-                                            return {};
-                                        }));
+    const auto any_key = [](const std::string&) -> TextResult<void> { return {}; };
+    const auto read_member_value = [&](std::string&& key) -> TextResult<void> {
+        VEMLOX_ASSIGN_OR_RETURN(auto&& value, read_value());
+        members.emplace_back(std::move(key), std::move(value));
+        return {};
+    };
+    VEMLOX_RETURN_IF_ERROR(read_members(any_key, read_member_value));
     return JsonValue{std::move(members), index_};
 }
 

@@ -126,7 +126,7 @@ TextResult<void> JsonReader::read_members(OnKey on_key, OnValue on_value) {
         if (!more) {
             break;
         }
-        VEMLOX_ASSIGN_OR_RETURN(std::string key, read_key());
+        VEMLOX_ASSIGN_OR_RETURN(auto&& key, read_key());
         VEMLOX_RETURN_IF_ERROR(on_key(std::as_const(key)));
         VEMLOX_RETURN_IF_ERROR(member_colon());
         VEMLOX_RETURN_IF_ERROR(on_value(std::move(key)));

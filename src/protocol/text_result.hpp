@@ -19,8 +19,9 @@ template <typename T> using TextResult = std::expected<T, std::string>;
 //     VEMLOX_ASSIGN_OR_RETURN(std::string key, reader.read_key());
 //
 // The second declares (or assigns) its target in the enclosing scope, so it is a statement of its
-// own, never the body of an unbraced `if`. The hidden result's name carries the line number, so
-// that a lambda passed in the expression may pass its own failures up the same way.
+// own, never the body of an unbraced `if`; declared as `auto&& value`, the target refers to the
+// value inside the result instead of taking it by a move. The hidden result's name carries the line
+// number, so that a lambda passed in the expression may pass its own failures up the same way.
 #define VEMLOX_RETURN_IF_ERROR(...)                                                                \
     VEMLOX_RETURN_IF_ERROR_AS(VEMLOX_RESULT_NAME(__LINE__), __VA_ARGS__)
 
