@@ -175,12 +175,15 @@ TextResult<void> convert_member(JsonValue& value, Record& record) {
 // One converter per member, in wire order, so that a member found by its name at run time is
 // converted by the code for its type. For DnsSetting this is
 //     {&convert_member<DnsSetting, 0>, &convert_member<DnsSetting, 1>}
-template <wire::Record Record>
-constexpr auto MEMBER_CONVERTERS = []<std::size_t... Index>(std::index_sequence<Index...>) {
+template <wire::Record Record, std::size_t... Index>
+constexpr auto member_converters(std::index_sequence<Index...>) {
     using Converter = TextResult<void> (*)(JsonValue&, Record&);
     return std::array<Converter, sizeof...(Index)>{&convert_member<Record, Index>...};
 }
-(std::make_index_sequence<wire::MEMBER_COUNT<Record>>{});
+
+template <wire::Record Record>
+constexpr auto MEMBER_CONVERTERS =
+    member_converters<Record>(std::make_index_sequence<wire::MEMBER_COUNT<Record>>{});
 
 std::string elements(std::size_t count) {
     return count == 1 ? "1 element" : std::to_string(count) + " elements";

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <variant>
 
 namespace vemlox::wire {
@@ -60,11 +61,13 @@ constexpr Schema<Members...> record(std::string_view description, Members... mem
     return {{}, description, {members...}};
 }
 
+// A type that states its wire schema.
 template <typename T>
 concept Record = requires {
     std::tuple_size<decltype(T::WIRE.members)>::value;
 };
 
+// One whose schema names an operation: a Request alternative.
 template <typename T>
 concept Operation = Record<T> && !T::WIRE.op.empty();
 
