@@ -15,8 +15,8 @@ template <typename T> using TextResult = std::expected<T, std::string>;
 
 // Passing a failure up, for any std::expected whose error the caller's own error type can hold:
 //
-//     VEMLOX_RETURN_IF_ERROR(reader.member_colon());
-//     VEMLOX_ASSIGN_OR_RETURN(std::string key, reader.read_key());
+//     VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
+//     VEMLOX_RETURN_IF_ERROR(reader.expect_end());
 //
 // The second declares (or assigns) its target in the enclosing scope, so it is a statement of its
 // own, never the body of an unbraced `if`; declared as `auto&& value`, the target refers to the
