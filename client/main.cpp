@@ -1,6 +1,7 @@
 // vemlox-client: sends one request to the Vemlox service from the command line, the way the
 // desktop application does, prints the response line and exits 0 only for an ok response.
 #include "protocol/ipv4.hpp"
+#include "protocol/text_result.hpp"
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "vemlox_client.hpp"
@@ -55,17 +56,14 @@ std::optional<std::chrono::seconds> parse_seconds(const std::string& text) {
     return std::chrono::seconds(seconds);
 }
 
-// What the command line asks to send: the request line itself.
-using Parsed = std::expected<std::string, std::string>;
-
-Parsed no_arguments(std::span<const std::string> rest, const Request& request) {
+TextResult<std::string> no_arguments(std::span<const std::string> rest, const Request& request) {
     if (!rest.empty()) {
         return std::unexpected("this command takes no arguments");
     }
     return client::encode_request(request);
 }
 
-Parsed parse_restore_dns(std::span<const std::string> rest) {
+TextResult<std::string> parse_restore_dns(std::span<const std::string> rest) {
     if (rest.empty()) {
         return std::unexpected("restore-dns needs at least one ADAPTER=[IP,...]");
     }
@@ -94,7 +92,8 @@ Parsed parse_restore_dns(std::span<const std::string> rest) {
     return client::encode_request(restore);
 }
 
-Parsed parse_command(std::string_view command, std::span<const std::string> rest) {
+// What the command line asks to send: the request line itself, or why there is none.
+TextResult<std::string> parse_command(std::string_view command, std::span<const std::string> rest) {
     if (command == "ping") {
         return no_arguments(rest, request::Ping{});
     }
@@ -164,7 +163,7 @@ int run(std::vector<std::string> arguments) {
     if (next >= arguments.size()) {
         return usage_error("no command given");
     }
-    const Parsed line =
+    const TextResult<std::string> line =
         parse_command(arguments[next], std::span<const std::string>(arguments).subspan(next + 1));
     if (!line) {
         return usage_error(line.error());

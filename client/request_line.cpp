@@ -3,8 +3,8 @@
 #include "protocol/ipv4.hpp"
 #include "protocol/wire_names.hpp"
 
+#include <concepts>
 #include <nlohmann/json.hpp>
-#include <type_traits>
 
 namespace vemlox::client {
 
@@ -12,43 +12,55 @@ namespace {
 
 using nlohmann::ordered_json;
 
-ordered_json servers_json(const std::vector<Ipv4Address>& servers) {
+// One `to_json` for each type a member may have; a member of any other type does not compile.
+
+ordered_json to_json(const std::string& text) {
+    return text;
+}
+
+// Exactly bool: nothing that merely converts to it.
+template <std::same_as<bool> Flag> ordered_json to_json(Flag flag) {
+    return flag;
+}
+
+ordered_json to_json(const Ipv4Address& address) {
+    return format_ipv4(address);
+}
+
+template <wire::Record Record> ordered_json to_json(const Record& record);
+
+template <typename Element> ordered_json to_json(const std::vector<Element>& elements) {
     ordered_json list = ordered_json::array();
-    for (const Ipv4Address& server : servers) {
-        list.push_back(format_ipv4(server));
+    for (const Element& element : elements) {
+        list.push_back(to_json(element));
     }
     return list;
 }
 
-ordered_json fields(const Request& request) {
-    ordered_json object;
-    object[TAG_NAME] = std::string(op_name(request));
-    std::visit(
-        [&object](const auto& op) {
-            using Op = std::decay_t<decltype(op)>;
-            if constexpr (std::is_same_v<Op, request::SetMachineStartup>) {
-                object[member::NAME] = op.name;
-                object[member::ENABLED] = op.enabled;
-            } else if constexpr (std::is_same_v<Op, request::DisableAdapters>) {
-                object[member::NAMES] = op.names;
-            } else if constexpr (std::is_same_v<Op, request::RestoreDns>) {
-                ordered_json settings = ordered_json::array();
-                for (const DnsSetting& setting : op.settings) {
-                    settings.push_back(
-                        ordered_json{{member::ADAPTER, setting.adapter},
-                                     {member::SERVERS, servers_json(setting.servers)}});
-                }
-                object[member::SETTINGS] = std::move(settings);
-            }
-        },
-        request);
+// The members in wire order.
+template <wire::Record Record> void add_members(ordered_json& object, const Record& record) {
+    wire::for_each_member(record, [&object](std::string_view name, const auto& value) {
+        object[name] = to_json(value);
+    });
+}
+
+template <wire::Record Record> ordered_json to_json(const Record& record) {
+    ordered_json object = ordered_json::object();
+    add_members(object, record);
     return object;
 }
 
 } // namespace
 
 std::string encode_request(const Request& request) {
-    return fields(request).dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+    ordered_json object;
+    std::visit(
+        [&object]<typename Operation>(const Operation& operation) {
+            object[TAG_NAME] = std::string(Operation::WIRE.op);
+            add_members(object, operation);
+        },
+        request);
+    return object.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
 
 } // namespace vemlox::client

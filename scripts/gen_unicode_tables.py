@@ -115,11 +115,8 @@ HEADER = """\
 #pragma once
 
 #include <span>
-#include <string_view>
 
 namespace vemlox {{
-
-inline constexpr std::string_view UNICODE_TABLES_VERSION = "{version}";
 
 // An inclusive range of code points.
 struct CodePointRange {{

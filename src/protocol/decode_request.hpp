@@ -3,14 +3,13 @@
 #pragma once
 
 #include "protocol/request.hpp"
+#include "protocol/text_result.hpp"
 
-#include <expected>
-#include <string>
 #include <string_view>
 
 namespace vemlox {
 
 // Checks only the schema; the value rules are parse_request's.
-[[nodiscard]] std::expected<Request, std::string> decode_request(std::string_view text);
+[[nodiscard]] TextResult<Request> decode_request(std::string_view text);
 
 } // namespace vemlox

@@ -2,7 +2,6 @@
 
 #include "protocol/utf8.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -66,18 +65,29 @@ std::optional<unsigned char> JsonReader::peek_past_white_space() {
     return peek();
 }
 
-JsonReader::Failure JsonReader::failure_at(std::string_view description) const {
+bool JsonReader::next_is(char byte) {
+    return peek_past_white_space() == static_cast<unsigned char>(byte);
+}
+
+TextResult<void> JsonReader::expect_end() {
+    if (peek_past_white_space()) {
+        return std::unexpected(failure_past_next_byte(json_fault::TRAILING_CHARACTERS));
+    }
+    return {};
+}
+
+std::string JsonReader::failure_here(std::string_view description) const {
     return with_position(description, text_, index_);
 }
 
-JsonReader::Failure JsonReader::failure_after_peek(std::string_view description) const {
+std::string JsonReader::failure_past_next_byte(std::string_view description) const {
     return with_position(description, text_, std::min(index_ + 1, text_.size()));
 }
 
-JsonReader::Result<JsonValue> JsonReader::read_value() {
+TextResult<JsonValue> JsonReader::read_value() {
     const auto first = peek_past_white_space();
     if (!first) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_VALUE));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_VALUE));
     }
     if (*first == '[') {
         return read_array();
@@ -88,22 +98,35 @@ JsonReader::Result<JsonValue> JsonReader::read_value() {
     return read_scalar(*first);
 }
 
-JsonReader::Result<JsonValue> JsonReader::read_scalar(unsigned char first) {
+TextResult<std::string> JsonReader::read_string(std::string_view expected) {
+    const auto first = peek_past_white_space();
+    if (!first) {
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_VALUE));
+    }
+    if (*first == '[' || *first == '{') {
+        const JsonValue container{*first == '[' ? JsonValue::Data(JsonArray{}) : JsonObject{}};
+        return std::unexpected(failure_here(invalid_type(container, expected)));
+    }
+    if (*first != '"') {
+        VEMLOX_ASSIGN_OR_RETURN(const JsonValue value, read_scalar(*first));
+        return std::unexpected(failure_here(invalid_type(value, expected)));
+    }
+    ++index_;
+    return read_string_body();
+}
+
+TextResult<JsonValue> JsonReader::read_scalar(unsigned char first) {
     JsonValue value;
     switch (first) {
     case 'n':
         ++index_;
-        if (auto rest = read_literal_rest("ull"); !rest) {
-            return std::unexpected(std::move(rest.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(read_literal_rest("ull"));
         value.data = nullptr;
         break;
     case 't':
     case 'f': {
         ++index_;
-        if (auto rest = read_literal_rest(first == 't' ? "rue" : "alse"); !rest) {
-            return std::unexpected(std::move(rest.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(read_literal_rest(first == 't' ? "rue" : "alse"));
         value.data = first == 't';
         break;
     }
@@ -114,32 +137,28 @@ JsonReader::Result<JsonValue> JsonReader::read_scalar(unsigned char first) {
     }
     case '"': {
         ++index_;
-        auto text = read_string_body();
-        if (!text) {
-            return std::unexpected(std::move(text.error()));
-        }
-        value.data = std::move(*text);
+        VEMLOX_ASSIGN_OR_RETURN(value.data, read_string_body());
         break;
     }
     default:
         if (is_digit(first)) {
             return read_number(true, index_);
         }
-        return std::unexpected(failure_after_peek(json_fault::EXPECTED_VALUE));
+        return std::unexpected(failure_past_next_byte(json_fault::EXPECTED_VALUE));
     }
     value.end = index_;
     return value;
 }
 
-JsonReader::Result<void> JsonReader::read_literal_rest(std::string_view rest) {
+TextResult<void> JsonReader::read_literal_rest(std::string_view rest) {
     for (const char expected : rest) {
         const auto next = peek();
         if (!next) {
-            return std::unexpected(failure_at(json_fault::EOF_VALUE));
+            return std::unexpected(failure_here(json_fault::EOF_VALUE));
         }
         ++index_;
         if (*next != static_cast<unsigned char>(expected)) {
-            return std::unexpected(failure_at(json_fault::EXPECTED_IDENT));
+            return std::unexpected(failure_here(json_fault::EXPECTED_IDENT));
         }
     }
     return {};
@@ -147,16 +166,16 @@ JsonReader::Result<void> JsonReader::read_literal_rest(std::string_view rest) {
 
 // Numbers follow the grammar byte by byte so that each fault is found where the contract places it;
 // the value of a floating-point number is then taken from its whole text, correctly rounded.
-JsonReader::Result<JsonValue> JsonReader::read_number(bool positive, std::size_t start) {
+TextResult<JsonValue> JsonReader::read_number(bool positive, std::size_t start) {
     const auto first = peek();
     if (!first) {
-        return std::unexpected(failure_at(json_fault::EOF_VALUE));
+        return std::unexpected(failure_here(json_fault::EOF_VALUE));
     }
     ++index_;
     std::uint64_t significand = 0;
     if (*first == '0') {
         if (const auto next = peek(); next && is_digit(*next)) {
-            return std::unexpected(failure_after_peek(json_fault::INVALID_NUMBER));
+            return std::unexpected(failure_past_next_byte(json_fault::INVALID_NUMBER));
         }
     } else if (is_digit(*first)) {
         significand = *first - '0';
@@ -172,7 +191,7 @@ JsonReader::Result<JsonValue> JsonReader::read_number(bool positive, std::size_t
             significand = significand * 10 + digit;
         }
     } else {
-        return std::unexpected(failure_at(json_fault::INVALID_NUMBER));
+        return std::unexpected(failure_here(json_fault::INVALID_NUMBER));
     }
 
     const auto next = peek();
@@ -197,7 +216,7 @@ JsonReader::Result<JsonValue> JsonReader::read_number(bool positive, std::size_t
 }
 
 // An integer too large for 64 bits continues as a floating-point number.
-JsonReader::Result<JsonValue> JsonReader::read_long_integer(bool positive, std::size_t start) {
+TextResult<JsonValue> JsonReader::read_long_integer(bool positive, std::size_t start) {
     while (const auto next = peek()) {
         if (*next == '.') {
             return read_fraction(positive, start);
@@ -213,7 +232,7 @@ JsonReader::Result<JsonValue> JsonReader::read_long_integer(bool positive, std::
     return floating_value(start);
 }
 
-JsonReader::Result<JsonValue> JsonReader::read_fraction(bool positive, std::size_t start) {
+TextResult<JsonValue> JsonReader::read_fraction(bool positive, std::size_t start) {
     ++index_; // '.'
     bool any_digit = false;
     bool nonzero = false;
@@ -227,7 +246,7 @@ JsonReader::Result<JsonValue> JsonReader::read_fraction(bool positive, std::size
     }
     if (!any_digit) {
         return std::unexpected(
-            failure_after_peek(peek() ? json_fault::INVALID_NUMBER : json_fault::EOF_VALUE));
+            failure_past_next_byte(peek() ? json_fault::INVALID_NUMBER : json_fault::EOF_VALUE));
     }
     const auto next = peek();
     if (next == 'e' || next == 'E') {
@@ -241,8 +260,8 @@ JsonReader::Result<JsonValue> JsonReader::read_fraction(bool positive, std::size
     return floating_value(start);
 }
 
-JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size_t start,
-                                                        bool zero_significand) {
+TextResult<JsonValue> JsonReader::read_exponent(bool positive, std::size_t start,
+                                                bool zero_significand) {
     ++index_; // 'e' or 'E'
     bool positive_exponent = true;
     if (const auto sign = peek(); sign == '+' || sign == '-') {
@@ -251,11 +270,11 @@ JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size
     }
     const auto first = peek();
     if (!first) {
-        return std::unexpected(failure_at(json_fault::EOF_VALUE));
+        return std::unexpected(failure_here(json_fault::EOF_VALUE));
     }
     ++index_;
     if (!is_digit(*first)) {
-        return std::unexpected(failure_at(json_fault::INVALID_NUMBER));
+        return std::unexpected(failure_here(json_fault::INVALID_NUMBER));
     }
     std::int64_t exponent = *first - '0';
     while (const auto next = peek()) {
@@ -266,7 +285,7 @@ JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size
         exponent = exponent * 10 + (*next - '0');
         if (exponent > std::numeric_limits<std::int32_t>::max()) {
             if (!zero_significand && positive_exponent) {
-                return std::unexpected(failure_at(json_fault::NUMBER_OUT_OF_RANGE));
+                return std::unexpected(failure_here(json_fault::NUMBER_OUT_OF_RANGE));
             }
             while (const auto rest = peek()) {
                 if (!is_digit(*rest)) {
@@ -284,12 +303,11 @@ JsonReader::Result<JsonValue> JsonReader::read_exponent(bool positive, std::size
 }
 
 // The sign, when there is one, is part of the text.
-JsonReader::Result<JsonValue> JsonReader::floating_value(std::size_t start) {
+TextResult<JsonValue> JsonReader::floating_value(std::size_t start) {
     const std::string number(text_.substr(start, index_ - start));
-    errno = 0;
     const double parsed = std::strtod(number.c_str(), nullptr);
     if (std::isinf(parsed)) {
-        return std::unexpected(failure_at(json_fault::NUMBER_OUT_OF_RANGE));
+        return std::unexpected(failure_here(json_fault::NUMBER_OUT_OF_RANGE));
     }
     JsonValue value;
     value.data = parsed;
@@ -297,7 +315,7 @@ JsonReader::Result<JsonValue> JsonReader::floating_value(std::size_t start) {
     return value;
 }
 
-JsonReader::Result<std::string> JsonReader::read_string_body() {
+TextResult<std::string> JsonReader::read_string_body() {
     std::string out;
     std::size_t run_start = index_;
     while (true) {
@@ -309,7 +327,7 @@ JsonReader::Result<std::string> JsonReader::read_string_body() {
             ++index_;
         }
         if (index_ == text_.size()) {
-            return std::unexpected(failure_at(json_fault::EOF_STRING));
+            return std::unexpected(failure_here(json_fault::EOF_STRING));
         }
         const auto byte = static_cast<unsigned char>(text_[index_]);
         out.append(text_.substr(run_start, index_ - run_start));
@@ -317,24 +335,22 @@ JsonReader::Result<std::string> JsonReader::read_string_body() {
         if (byte == '"') {
             // Raw bytes are checked once the string is complete, so the position is past its quote.
             if (!is_valid_utf8(out)) {
-                return std::unexpected(failure_at(json_fault::INVALID_UNICODE));
+                return std::unexpected(failure_here(json_fault::INVALID_UNICODE));
             }
             return out;
         }
         if (byte != '\\') {
-            return std::unexpected(failure_at(json_fault::CONTROL_CHARACTER));
+            return std::unexpected(failure_here(json_fault::CONTROL_CHARACTER));
         }
-        if (auto escape = read_escape(out); !escape) {
-            return std::unexpected(std::move(escape.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(read_escape(out));
         run_start = index_;
     }
 }
 
-JsonReader::Result<void> JsonReader::read_escape(std::string& out) {
+TextResult<void> JsonReader::read_escape(std::string& out) {
     const auto kind = peek();
     if (!kind) {
-        return std::unexpected(failure_at(json_fault::EOF_STRING));
+        return std::unexpected(failure_here(json_fault::EOF_STRING));
     }
     ++index_;
     switch (*kind) {
@@ -361,230 +377,163 @@ JsonReader::Result<void> JsonReader::read_escape(std::string& out) {
     case 'u':
         break;
     default:
-        return std::unexpected(failure_at(json_fault::INVALID_ESCAPE));
+        return std::unexpected(failure_here(json_fault::INVALID_ESCAPE));
     }
 
-    const auto unit = read_hex_escape();
-    if (!unit) {
-        return std::unexpected(unit.error());
+    VEMLOX_ASSIGN_OR_RETURN(const std::uint16_t unit, read_hex_escape());
+    char32_t code_point = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        return std::unexpected(failure_here(json_fault::LONE_LEADING_SURROGATE));
     }
-    char32_t code_point = *unit;
-    if (*unit >= 0xDC00 && *unit <= 0xDFFF) {
-        return std::unexpected(failure_at(json_fault::LONE_LEADING_SURROGATE));
-    }
-    if (*unit >= 0xD800 && *unit <= 0xDBFF) {
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
         // A leading surrogate must be followed at once by the escape of a trailing one. Each byte
         // is consumed before it is judged, so a fault is placed past the byte that revealed it.
         for (const char expected : {'\\', 'u'}) {
             const auto next = peek();
             if (!next) {
-                return std::unexpected(failure_at(json_fault::EOF_STRING));
+                return std::unexpected(failure_here(json_fault::EOF_STRING));
             }
             ++index_;
             if (*next != static_cast<unsigned char>(expected)) {
-                return std::unexpected(failure_at(json_fault::UNEXPECTED_END_OF_HEX_ESCAPE));
+                return std::unexpected(failure_here(json_fault::UNEXPECTED_END_OF_HEX_ESCAPE));
             }
         }
-        const auto trailing = read_hex_escape();
-        if (!trailing) {
-            return std::unexpected(trailing.error());
+        VEMLOX_ASSIGN_OR_RETURN(const std::uint16_t trailing, read_hex_escape());
+        if (trailing < 0xDC00 || trailing > 0xDFFF) {
+            return std::unexpected(failure_here(json_fault::LONE_LEADING_SURROGATE));
         }
-        if (*trailing < 0xDC00 || *trailing > 0xDFFF) {
-            return std::unexpected(failure_at(json_fault::LONE_LEADING_SURROGATE));
-        }
-        code_point = 0x10000 + ((char32_t{*unit} - 0xD800) << 10) + (char32_t{*trailing} - 0xDC00);
+        code_point = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (char32_t{trailing} - 0xDC00);
     }
     append_utf8(out, code_point);
     return {};
 }
 
-JsonReader::Result<std::uint16_t> JsonReader::read_hex_escape() {
+TextResult<std::uint16_t> JsonReader::read_hex_escape() {
     if (text_.size() - index_ < 4) {
         index_ = text_.size();
-        return std::unexpected(failure_at(json_fault::EOF_STRING));
+        return std::unexpected(failure_here(json_fault::EOF_STRING));
     }
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
         const int digit = hex_value(static_cast<unsigned char>(text_[index_]));
         ++index_;
         if (digit < 0) {
-            return std::unexpected(failure_at(json_fault::INVALID_ESCAPE));
+            return std::unexpected(failure_here(json_fault::INVALID_ESCAPE));
         }
         value = (value << 4) | static_cast<unsigned>(digit);
     }
     return static_cast<std::uint16_t>(value);
 }
 
-JsonReader::Result<void> JsonReader::enter_container() {
+TextResult<void> JsonReader::enter_container() {
     if (--remaining_depth_ == 0) {
-        return std::unexpected(failure_after_peek(json_fault::RECURSION_LIMIT));
+        return std::unexpected(failure_past_next_byte(json_fault::RECURSION_LIMIT));
     }
     ++index_;
     return {};
 }
 
-JsonReader::Result<bool> JsonReader::next_element(bool& first) {
+void JsonReader::leave_container() {
+    ++index_;
+    ++remaining_depth_;
+}
+
+TextResult<bool> JsonReader::next_element(bool first) {
     auto next = peek_past_white_space();
     if (!next) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_LIST));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_LIST));
     }
     if (*next == ']') {
         return false;
     }
     if (first) {
-        first = false;
         return true;
     }
     if (*next != ',') {
-        return std::unexpected(failure_after_peek(json_fault::EXPECTED_LIST_COMMA_OR_END));
+        return std::unexpected(failure_past_next_byte(json_fault::EXPECTED_LIST_COMMA_OR_END));
     }
     ++index_;
     next = peek_past_white_space();
     if (!next) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_VALUE));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_VALUE));
     }
     if (*next == ']') {
-        return std::unexpected(failure_after_peek(json_fault::TRAILING_COMMA));
+        return std::unexpected(failure_past_next_byte(json_fault::TRAILING_COMMA));
     }
     return true;
 }
 
-JsonReader::Result<bool> JsonReader::next_member(bool& first) {
+TextResult<bool> JsonReader::next_member(bool first) {
     auto next = peek_past_white_space();
     if (!next) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_OBJECT));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_OBJECT));
     }
     if (*next == '}') {
         return false;
     }
-    if (first) {
-        first = false;
-    } else if (*next == ',') {
+    if (!first) {
+        if (*next != ',') {
+            return std::unexpected(
+                failure_past_next_byte(json_fault::EXPECTED_OBJECT_COMMA_OR_END));
+        }
         ++index_;
         next = peek_past_white_space();
-    } else {
-        return std::unexpected(failure_after_peek(json_fault::EXPECTED_OBJECT_COMMA_OR_END));
     }
     if (!next) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_VALUE));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_VALUE));
     }
     if (*next == '}') {
-        return std::unexpected(failure_after_peek(json_fault::TRAILING_COMMA));
+        return std::unexpected(failure_past_next_byte(json_fault::TRAILING_COMMA));
     }
     if (*next != '"') {
-        return std::unexpected(failure_after_peek(json_fault::KEY_MUST_BE_A_STRING));
+        return std::unexpected(failure_past_next_byte(json_fault::KEY_MUST_BE_A_STRING));
     }
     return true;
 }
 
-JsonReader::Result<void> JsonReader::member_colon() {
+TextResult<std::string> JsonReader::read_key() {
+    ++index_; // the opening quote
+    return read_string_body();
+}
+
+TextResult<void> JsonReader::member_colon() {
     const auto next = peek_past_white_space();
     if (!next) {
-        return std::unexpected(failure_after_peek(json_fault::EOF_OBJECT));
+        return std::unexpected(failure_past_next_byte(json_fault::EOF_OBJECT));
     }
     if (*next != ':') {
-        return std::unexpected(failure_after_peek(json_fault::EXPECTED_COLON));
+        return std::unexpected(failure_past_next_byte(json_fault::EXPECTED_COLON));
     }
     ++index_;
     return {};
 }
 
-JsonReader::Result<void> JsonReader::close_container(unsigned char closing) {
-    const auto next = peek_past_white_space();
-    if (next == closing) {
-        ++index_;
-        leave_container();
-        return {};
-    }
-    // Only reached when a caller stopped reading elements early; every element is read here.
-    return std::unexpected(failure_after_peek(json_fault::TRAILING_CHARACTERS));
-}
-
-void JsonReader::skip_to_close_for_position(unsigned char closing) {
-    const auto next = peek_past_white_space();
-    if (next == closing) {
-        ++index_;
-    } else if (next == ',') {
-        ++index_;
-        (void)peek_past_white_space();
-    }
-}
-
-JsonReader::Result<JsonValue> JsonReader::read_array() {
-    if (auto entered = enter_container(); !entered) {
-        return std::unexpected(std::move(entered.error()));
-    }
+TextResult<JsonValue> JsonReader::read_array() {
     JsonArray elements;
-    bool first = true;
-    while (true) {
-        auto more = next_element(first);
-        if (!more) {
-            return std::unexpected(std::move(more.error()));
-        }
-        if (!*more) {
-            break;
-        }
-        auto element = read_value();
-        if (!element) {
-            return std::unexpected(std::move(element.error()));
-        }
-        elements.push_back(std::move(*element));
-    }
-    if (auto closed = close_container(']'); !closed) {
-        return std::unexpected(std::move(closed.error()));
-    }
-    JsonValue value;
-    value.data = std::move(elements);
-    value.end = index_;
-    return value;
+    VEMLOX_RETURN_IF_ERROR(read_elements([&]() -> TextResult<void> {
+        VEMLOX_ASSIGN_OR_RETURN(auto&& element, read_value());
+        elements.push_back(std::move(element));
+        return {};
+    }));
+    return JsonValue{std::move(elements), index_};
 }
 
-JsonReader::Result<JsonValue> JsonReader::read_object() {
-    if (auto entered = enter_container(); !entered) {
-        return std::unexpected(std::move(entered.error()));
-    }
+TextResult<JsonValue> JsonReader::read_object() {
     JsonObject members;
-    bool first = true;
-    while (true) {
-        auto more = next_member(first);
-        if (!more) {
-            return std::unexpected(std::move(more.error()));
-        }
-        if (!*more) {
-            break;
-        }
-        ++index_; // the key's opening quote
-        auto key = read_string_body();
-        if (!key) {
-            return std::unexpected(std::move(key.error()));
-        }
-        if (auto colon = member_colon(); !colon) {
-            return std::unexpected(std::move(colon.error()));
-        }
-        auto member_value = read_value();
-        if (!member_value) {
-            return std::unexpected(std::move(member_value.error()));
-        }
-        members.emplace_back(std::move(*key), std::move(*member_value));
-    }
-    if (auto closed = close_container('}'); !closed) {
-        return std::unexpected(std::move(closed.error()));
-    }
-    JsonValue value;
-    value.data = std::move(members);
-    value.end = index_;
-    return value;
+    const auto any_key = [](const std::string&) -> TextResult<void> { return {}; };
+    const auto read_member_value = [&](std::string&& key) -> TextResult<void> {
+        VEMLOX_ASSIGN_OR_RETURN(auto&& value, read_value());
+        members.emplace_back(std::move(key), std::move(value));
+        return {};
+    };
+    VEMLOX_RETURN_IF_ERROR(read_members(any_key, read_member_value));
+    return JsonValue{std::move(members), index_};
 }
 
-std::expected<JsonValue, std::string> parse_json(std::string_view text) {
+TextResult<JsonValue> parse_json(std::string_view text) {
     JsonReader reader(text);
-    auto value = reader.read_value();
-    if (!value) {
-        return value;
-    }
-    if (reader.peek_past_white_space()) {
-        return std::unexpected(reader.failure_after_peek(json_fault::TRAILING_CHARACTERS));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(JsonValue value, reader.read_value());
+    VEMLOX_RETURN_IF_ERROR(reader.expect_end());
     return value;
 }
 

@@ -1,16 +1,18 @@
 // A strict JSON reader over a byte cursor, with the failure texts and positions of the wire
-// contract. It is deliberately low-level: the request decoder drives it token by token, so that it
-// can check the "op" tag as soon as it is read, while the rest of a text is read into JsonValue
-// trees.
+// contract. Besides whole values it reads an object member by member and an array element by
+// element, so that the request decoder can check the "op" tag as soon as it is read while the rest
+// of a text is read into JsonValue trees.
 #pragma once
 
 #include "protocol/json_value.hpp"
+#include "protocol/text_result.hpp"
 
 #include <cstddef>
-#include <expected>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vemlox {
 
@@ -45,69 +47,112 @@ inline constexpr int MAX_JSON_DEPTH = 127;
 
 class JsonReader {
   public:
-    // A failure text, position suffix included.
-    using Failure = std::string;
-    template <typename T> using Result = std::expected<T, Failure>;
-
     explicit JsonReader(std::string_view text) : text_(text) {}
 
-    // Skips white space and returns the next byte without consuming it.
-    [[nodiscard]] std::optional<unsigned char> peek_past_white_space();
-    void advance() { ++index_; }
-    [[nodiscard]] std::size_t index() const { return index_; }
+    // Whether the next token, past white space, starts with `byte`.
+    [[nodiscard]] bool next_is(char byte);
 
-    // `description` + " at line L column C", the column counting the bytes consumed so far on the
-    // line (at) or one more (after_peek, capped at the end of the text).
-    [[nodiscard]] Failure failure_at(std::string_view description) const;
-    [[nodiscard]] Failure failure_after_peek(std::string_view description) const;
+    // Any value, nested values included.
+    [[nodiscard]] TextResult<JsonValue> read_value();
 
-    // Any value, nested values included, starting at the next non-white-space byte.
-    [[nodiscard]] Result<JsonValue> read_value();
-    // A string's contents; the opening quote has been consumed.
-    [[nodiscard]] Result<std::string> read_string_body();
-    // A literal, a number or a string whose first byte has been peeked; containers are not read.
-    [[nodiscard]] Result<JsonValue> read_scalar(unsigned char first);
+    // A value that must be a string. Any other value fails with "invalid type: <found>, expected "
+    // + `expected`, placed at a container's opening bracket (its contents unread) or just past a
+    // scalar.
+    [[nodiscard]] TextResult<std::string> read_string(std::string_view expected);
 
-    // The depth bookkeeping of a container about to be opened at the peeked byte, and closed.
-    [[nodiscard]] Result<void> enter_container();
-    void leave_container() { ++remaining_depth_; }
+    // The object that starts at the next token (see next_is), member by member: `on_key(key)` as
+    // soon as a key is read, so that its failure is placed just past the key, and, once the colon
+    // is read, `on_value(std::move(key))`, which must read the member's value. Ends past the
+    // closing brace.
+    template <typename OnKey, typename OnValue>
+    [[nodiscard]] TextResult<void> read_members(OnKey on_key, OnValue on_value);
 
-    // The separator logic before the next element or member. Returns false at the closing bracket
-    // (not consumed); otherwise the next byte is the start of the element or the member's key.
-    [[nodiscard]] Result<bool> next_element(bool& first);
-    [[nodiscard]] Result<bool> next_member(bool& first);
-    // The colon between a key and its value.
-    [[nodiscard]] Result<void> member_colon();
-    // Consumes the closing bracket of a container whose elements were all read.
-    [[nodiscard]] Result<void> close_container(unsigned char closing);
-    // After a failure inside a container that carries no position yet: consume what the container's
-    // closing step would before the position is taken.
-    void skip_to_close_for_position(unsigned char closing);
+    // The array that starts at the next token, element by element: `on_element()` must read each.
+    // Ends past the closing bracket.
+    template <typename OnElement>
+    [[nodiscard]] TextResult<void> read_elements(OnElement on_element);
+
+    // `description` + " at line L column C", placed where reading has got to.
+    [[nodiscard]] std::string failure_here(std::string_view description) const;
+
+    // Fails with "trailing characters" unless only white space follows.
+    [[nodiscard]] TextResult<void> expect_end();
 
   private:
-    [[nodiscard]] Result<JsonValue> read_array();
-    [[nodiscard]] Result<JsonValue> read_object();
-    [[nodiscard]] Result<void> read_literal_rest(std::string_view rest);
-    [[nodiscard]] Result<JsonValue> read_number(bool positive, std::size_t start);
-    [[nodiscard]] Result<JsonValue> read_long_integer(bool positive, std::size_t start);
-    [[nodiscard]] Result<JsonValue> read_fraction(bool positive, std::size_t start);
-    [[nodiscard]] Result<JsonValue> read_exponent(bool positive, std::size_t start,
-                                                  bool zero_significand);
-    [[nodiscard]] Result<JsonValue> floating_value(std::size_t start);
-    [[nodiscard]] Result<void> read_escape(std::string& out);
-    [[nodiscard]] Result<std::uint16_t> read_hex_escape();
     [[nodiscard]] std::optional<unsigned char> peek() const;
+    [[nodiscard]] std::optional<unsigned char> peek_past_white_space();
+    // Like failure_here, but counting the next byte as read (capped at the end of the text): the
+    // place of a fault that the byte about to be read reveals.
+    [[nodiscard]] std::string failure_past_next_byte(std::string_view description) const;
+
+    [[nodiscard]] TextResult<JsonValue> read_array();
+    [[nodiscard]] TextResult<JsonValue> read_object();
+    // A literal, a number or a string whose first byte has been peeked; containers are not read.
+    [[nodiscard]] TextResult<JsonValue> read_scalar(unsigned char first);
+    [[nodiscard]] TextResult<void> read_literal_rest(std::string_view rest);
+    [[nodiscard]] TextResult<JsonValue> read_number(bool positive, std::size_t start);
+    [[nodiscard]] TextResult<JsonValue> read_long_integer(bool positive, std::size_t start);
+    [[nodiscard]] TextResult<JsonValue> read_fraction(bool positive, std::size_t start);
+    [[nodiscard]] TextResult<JsonValue> read_exponent(bool positive, std::size_t start,
+                                                      bool zero_significand);
+    [[nodiscard]] TextResult<JsonValue> floating_value(std::size_t start);
+    // A string's contents; the opening quote has been consumed.
+    [[nodiscard]] TextResult<std::string> read_string_body();
+    [[nodiscard]] TextResult<void> read_escape(std::string& out);
+    [[nodiscard]] TextResult<std::uint16_t> read_hex_escape();
+
+    // Consumes the opening bracket peeked at, within the nesting limit.
+    [[nodiscard]] TextResult<void> enter_container();
+    // Consumes the closing bracket that ended the container's entries.
+    void leave_container();
+    // The separator logic before the next element or member. False at the closing bracket (not
+    // consumed); otherwise the next byte starts the element or the member's key.
+    [[nodiscard]] TextResult<bool> next_element(bool first);
+    [[nodiscard]] TextResult<bool> next_member(bool first);
+    // A member's key, its opening quote next; then the colon between the key and its value.
+    [[nodiscard]] TextResult<std::string> read_key();
+    [[nodiscard]] TextResult<void> member_colon();
 
     std::string_view text_;
     std::size_t index_ = 0;
     int remaining_depth_ = MAX_JSON_DEPTH + 1;
 };
 
+template <typename OnKey, typename OnValue>
+TextResult<void> JsonReader::read_members(OnKey on_key, OnValue on_value) {
+    VEMLOX_RETURN_IF_ERROR(enter_container());
+    for (bool first = true;; first = false) {
+        VEMLOX_ASSIGN_OR_RETURN(const bool more, next_member(first));
+        if (!more) {
+            break;
+        }
+        VEMLOX_ASSIGN_OR_RETURN(auto&& key, read_key());
+        VEMLOX_RETURN_IF_ERROR(on_key(std::as_const(key)));
+        VEMLOX_RETURN_IF_ERROR(member_colon());
+        VEMLOX_RETURN_IF_ERROR(on_value(std::move(key)));
+    }
+    leave_container();
+    return {};
+}
+
+template <typename OnElement> TextResult<void> JsonReader::read_elements(OnElement on_element) {
+    VEMLOX_RETURN_IF_ERROR(enter_container());
+    for (bool first = true;; first = false) {
+        VEMLOX_ASSIGN_OR_RETURN(const bool more, next_element(first));
+        if (!more) {
+            break;
+        }
+        VEMLOX_RETURN_IF_ERROR(on_element());
+    }
+    leave_container();
+    return {};
+}
+
 // `description` + " at line L column C" for the byte offset `offset` of `text`.
 [[nodiscard]] std::string with_position(std::string_view description, std::string_view text,
                                         std::size_t offset);
 
 // A whole text as one JSON value with nothing but white space after it.
-[[nodiscard]] std::expected<JsonValue, std::string> parse_json(std::string_view text);
+[[nodiscard]] TextResult<JsonValue> parse_json(std::string_view text);
 
 } // namespace vemlox

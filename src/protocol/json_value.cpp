@@ -76,4 +76,8 @@ std::string describe_found(const JsonValue& value) {
     return std::visit(FoundDescription{}, value.data);
 }
 
+std::string invalid_type(const JsonValue& found, std::string_view expected) {
+    return "invalid type: " + describe_found(found) + ", expected " + std::string(expected);
+}
+
 } // namespace vemlox

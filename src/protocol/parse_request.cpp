@@ -1,135 +1,17 @@
 #include "protocol/parse_request.hpp"
 
 #include "protocol/decode_request.hpp"
-#include "protocol/utf8.hpp"
 
 namespace vemlox {
 
-namespace {
-
-template <typename T> using Checked = std::expected<T, std::string>;
-
-bool is_control(char32_t c) {
-    return c <= 0x1F || (c >= 0x7F && c <= 0x9F);
-}
-
-// Adapter names reach PowerShell's -Name and -InterfaceAlias parameters, which treat wildcard and
-// quoting characters specially, so those are refused along with control characters and slashes.
-bool refused_in_adapter_name(char32_t c) {
-    switch (c) {
-    case U'*':
-    case U'?':
-    case U'[':
-    case U']':
-    case U'`':
-    case U'\'':
-    case U'"':
-    case U'$':
-    case U'\\':
-    case U'/':
-        return true;
-    default:
-        return is_control(c);
-    }
-}
-
-// Startup entry names become registry value names, which may hold anything but a path separator.
-bool refused_in_startup_entry_name(char32_t c) {
-    return c == U'\\' || c == U'/' || is_control(c);
-}
-
-template <typename Refused>
-bool name_is_acceptable(std::string_view name, std::size_t max_chars, Refused refused) {
-    if (name.empty()) {
-        return false;
-    }
-    std::size_t count = 0;
-    std::size_t pos = 0;
-    while (pos < name.size()) {
-        const char32_t c = next_code_point(name, pos);
-        if (++count > max_chars || refused(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Multicast addresses and the two "no address" forms cannot be DNS servers.
-bool refused_as_dns_server(const Ipv4Address& address) {
-    const auto first = address.octets[0];
-    const bool multicast = first >= 224 && first <= 239;
-    const bool unspecified = address == Ipv4Address{{0, 0, 0, 0}};
-    const bool broadcast = address == Ipv4Address{{255, 255, 255, 255}};
-    return multicast || unspecified || broadcast;
-}
-
-Checked<void> validate(const request::SetMachineStartup& request) {
-    return check_startup_entry_name(request.name);
-}
-
-Checked<void> validate(const request::DisableAdapters& request) {
-    if (request.names.empty() || request.names.size() > MAX_ADAPTER_NAMES) {
-        return std::unexpected(std::string("invalid adapter list"));
-    }
-    for (const std::string& name : request.names) {
-        if (auto checked = check_adapter_name(name); !checked) {
-            return checked;
-        }
-    }
-    return {};
-}
-
-Checked<void> validate(const request::RestoreDns& request) {
-    if (request.settings.empty() || request.settings.size() > MAX_ADAPTER_NAMES) {
-        return std::unexpected(std::string("invalid DNS list"));
-    }
-    for (const DnsSetting& setting : request.settings) {
-        if (auto checked = check_adapter_name(setting.adapter); !checked) {
-            return checked;
-        }
-        if (setting.servers.size() > MAX_DNS_SERVERS) {
-            return std::unexpected(std::string("invalid DNS servers"));
-        }
-        for (const Ipv4Address& server : setting.servers) {
-            if (refused_as_dns_server(server)) {
-                return std::unexpected(std::string("invalid DNS servers"));
-            }
-        }
-    }
-    return {};
-}
-
-template <typename Other> Checked<void> validate(const Other&) {
-    return {};
-}
-
-} // namespace
-
-Checked<void> check_adapter_name(std::string_view name) {
-    if (!name_is_acceptable(name, MAX_ADAPTER_NAME_CHARS, refused_in_adapter_name)) {
-        return std::unexpected(std::string("invalid adapter name"));
-    }
-    return {};
-}
-
-Checked<void> check_startup_entry_name(std::string_view name) {
-    if (!name_is_acceptable(name, MAX_STARTUP_ENTRY_NAME_CHARS, refused_in_startup_entry_name)) {
-        return std::unexpected(std::string("invalid startup entry name"));
-    }
-    return {};
-}
-
-Checked<Request> parse_request(std::string_view line) {
+TextResult<Request> parse_request(std::string_view line) {
     if (line.size() > MAX_REQUEST_BYTES) {
         return std::unexpected(std::string("request too large"));
     }
-    auto request = decode_request(line);
-    if (!request) {
-        return request;
-    }
-    auto valid = std::visit([](const auto& variant) { return validate(variant); }, *request);
-    if (!valid) {
-        return std::unexpected(std::move(valid.error()));
+    TextResult<Request> request = decode_request(line);
+    if (request) {
+        VEMLOX_RETURN_IF_ERROR(std::visit(
+            [](const auto& operation) { return wire::check_rules(operation); }, *request));
     }
     return request;
 }

@@ -3,11 +3,8 @@
 #pragma once
 
 #include <span>
-#include <string_view>
 
 namespace vemlox {
-
-inline constexpr std::string_view UNICODE_TABLES_VERSION = "15.0.0";
 
 // An inclusive range of code points.
 struct CodePointRange {
