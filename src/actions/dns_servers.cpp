@@ -12,7 +12,8 @@ namespace vemlox {
 
 namespace {
 
-bool is_cut(char c) {
+// The characters that separate the addresses PowerShell prints: a tab is not one of them.
+bool separates_addresses(char c) {
     return c == ',' || c == ' ' || c == '\r' || c == '\n';
 }
 
@@ -33,7 +34,7 @@ std::vector<Ipv4Address> parse_name_servers(std::string_view output) {
     std::size_t start = 0;
     while (servers.size() < MAX_READ_DNS_SERVERS && start <= text.size()) {
         std::size_t end = start;
-        while (end < text.size() && !is_cut(text[end])) {
+        while (end < text.size() && !separates_addresses(text[end])) {
             ++end;
         }
         if (auto address = parse_ipv4(trim_white_space(text.substr(start, end - start)))) {
