@@ -1,14 +1,13 @@
 #include "actions/adapter_listing.hpp"
 
 #include "protocol/json_reader.hpp"
+#include "protocol/text_result.hpp"
 
 #include <optional>
 
 namespace vemlox {
 
 namespace {
-
-template <typename T> using Decoded = std::expected<T, std::string>;
 
 // A fault in a value that parsed as JSON is placed just past that value.
 std::string fault_at(std::string_view text, const JsonValue& value, std::string description) {
@@ -22,7 +21,7 @@ std::string invalid_type(std::string_view text, const JsonValue& value, std::str
 }
 
 // Other members are skipped: PowerShell may add some, and hash tables come in no fixed order.
-Decoded<Row> to_row(std::string_view text, const JsonValue& value) {
+TextResult<Row> to_row(std::string_view text, const JsonValue& value) {
     const auto* members = std::get_if<JsonObject>(&value.data);
     if (members == nullptr) {
         return std::unexpected(invalid_type(text, value, "struct Row"));
@@ -59,7 +58,7 @@ Decoded<Row> to_row(std::string_view text, const JsonValue& value) {
     return Row{std::move(*name), *disabled};
 }
 
-Decoded<std::string> to_name(std::string_view text, const JsonValue& value) {
+TextResult<std::string> to_name(std::string_view text, const JsonValue& value) {
     if (const auto* string = std::get_if<std::string>(&value.data)) {
         return *string;
     }
@@ -68,7 +67,7 @@ Decoded<std::string> to_name(std::string_view text, const JsonValue& value) {
 
 template <typename Convert>
 auto decode_array(std::string_view text, Convert convert)
-    -> Decoded<std::vector<typename decltype(convert(text, JsonValue{}))::value_type>> {
+    -> TextResult<std::vector<typename decltype(convert(text, JsonValue{}))::value_type>> {
     auto parsed = parse_json(text);
     if (!parsed) {
         return std::unexpected(std::move(parsed.error()));
@@ -91,11 +90,11 @@ auto decode_array(std::string_view text, Convert convert)
 
 } // namespace
 
-Decoded<std::vector<Row>> decode_rows(std::string_view json) {
+TextResult<std::vector<Row>> decode_rows(std::string_view json) {
     return decode_array(json, to_row);
 }
 
-Decoded<std::vector<std::string>> decode_names(std::string_view json) {
+TextResult<std::vector<std::string>> decode_names(std::string_view json) {
     return decode_array(json, to_name);
 }
 

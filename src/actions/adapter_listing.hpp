@@ -2,6 +2,8 @@
 // the protocol's strict JSON reader (not the wire, but the same JSON rules and failure texts).
 #pragma once
 
+#include "protocol/text_result.hpp"
+
 #include <expected>
 #include <string>
 #include <string_view>
@@ -17,8 +19,7 @@ struct Row {
 };
 
 // Failures are the JSON reader's description followed by " at line L column C" where known.
-[[nodiscard]] std::expected<std::vector<Row>, std::string> decode_rows(std::string_view json);
-[[nodiscard]] std::expected<std::vector<std::string>, std::string>
-decode_names(std::string_view json);
+[[nodiscard]] TextResult<std::vector<Row>> decode_rows(std::string_view json);
+[[nodiscard]] TextResult<std::vector<std::string>> decode_names(std::string_view json);
 
 } // namespace vemlox

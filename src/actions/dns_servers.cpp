@@ -3,6 +3,7 @@
 #include "actions/network_adapters.hpp"
 #include "actions/powershell.hpp"
 #include "protocol/ipv4.hpp"
+#include "protocol/text_result.hpp"
 #include "protocol/utf8.hpp"
 
 #include <algorithm>
@@ -47,9 +48,7 @@ std::vector<Ipv4Address> parse_name_servers(std::string_view output) {
 
 ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
                                                         std::string_view adapter) {
-    if (auto checked = check_adapter_name_for_script(adapter); !checked) {
-        return std::unexpected(std::move(checked.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(check_adapter_name_for_script(adapter));
     const std::array environment{
         EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(adapter)}};
     auto output = run_powershell(runner, READ_DNS_SCRIPT, environment);
@@ -61,9 +60,7 @@ ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
 
 ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapter,
                                    std::span<const Ipv4Address> servers) {
-    if (auto checked = check_adapter_name_for_script(adapter); !checked) {
-        return std::unexpected(std::move(checked.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(check_adapter_name_for_script(adapter));
     std::string joined;
     for (const Ipv4Address& server : servers) {
         if (!joined.empty()) {
@@ -114,13 +111,9 @@ ActionResult<void> restore_dns(ProgramRunner& runner, std::span<const DnsSetting
     if (!adapters) {
         return std::unexpected(std::move(adapters.error()));
     }
-    if (auto listed = check_all_listed(*adapters, settings, &DnsSetting::adapter); !listed) {
-        return std::unexpected(std::move(listed.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(*adapters, settings, &DnsSetting::adapter));
     for (const DnsSetting& setting : settings) {
-        if (auto set = set_adapter_dns(runner, setting.adapter, setting.servers); !set) {
-            return std::unexpected(std::move(set.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(set_adapter_dns(runner, setting.adapter, setting.servers));
     }
     return {};
 }

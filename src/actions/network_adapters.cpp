@@ -3,6 +3,7 @@
 #include "actions/adapter_listing.hpp"
 #include "actions/powershell.hpp"
 #include "protocol/parse_request.hpp"
+#include "protocol/text_result.hpp"
 
 #include <array>
 
@@ -14,7 +15,7 @@ namespace {
 // the action with the reader's text.
 template <typename T>
 ActionResult<T> run_listing(ProgramRunner& runner, std::string_view script,
-                            std::expected<T, std::string> (*decode)(std::string_view)) {
+                            TextResult<T> (*decode)(std::string_view)) {
     auto output = run_powershell(runner, script, {});
     if (!output) {
         return std::unexpected(std::move(output.error()));
@@ -44,9 +45,7 @@ ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& ru
 }
 
 ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name, bool enabled) {
-    if (auto checked = check_adapter_name_for_script(name); !checked) {
-        return std::unexpected(std::move(checked.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(check_adapter_name_for_script(name));
     const std::array environment{EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
     auto output = run_powershell(runner, enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT,
                                  environment);
@@ -66,9 +65,7 @@ ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
         if (!adapter.disabled) {
             continue;
         }
-        if (auto done = set_adapter_enabled(runner, adapter.name, true); !done) {
-            return std::unexpected(std::move(done.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(set_adapter_enabled(runner, adapter.name, true));
         switched_on.push_back(adapter.name);
     }
     return switched_on;
@@ -79,13 +76,9 @@ ActionResult<void> disable_adapters(ProgramRunner& runner, std::span<const std::
     if (!adapters) {
         return std::unexpected(std::move(adapters.error()));
     }
-    if (auto listed = check_all_listed(*adapters, names); !listed) {
-        return std::unexpected(std::move(listed.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(*adapters, names));
     for (const std::string& name : names) {
-        if (auto done = set_adapter_enabled(runner, name, false); !done) {
-            return std::unexpected(std::move(done.error()));
-        }
+        VEMLOX_RETURN_IF_ERROR(set_adapter_enabled(runner, name, false));
     }
     return {};
 }

@@ -2,6 +2,7 @@
 // the process entry), and the failure texts the install and uninstall commands share.
 #pragma once
 
+#include "protocol/text_result.hpp"
 #include "win32_shared/names.hpp"
 
 #include <expected>
@@ -10,7 +11,7 @@
 
 namespace vemlox::win {
 
-using CommandOutcome = std::expected<std::string, std::string>;
+using CommandOutcome = TextResult<std::string>;
 
 // "<what>: IO error in winapi call": Service Control Manager failures are shown without a code.
 [[nodiscard]] inline std::string scm_failure(std::string_view what) {

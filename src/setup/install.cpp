@@ -1,10 +1,11 @@
 #include "setup/install.hpp"
 
+#include "protocol/text_result.hpp"
 #include "setup/binary_path_quoting.hpp"
 #include "setup/file_replacement.hpp"
 #include "setup/install_dir.hpp"
+#include "setup/service_removal.hpp"
 #include "setup/service_status.hpp"
-#include "setup/uninstall.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
@@ -80,8 +81,8 @@ struct Source {
 // The service first, then the app's executables found beside it.
 using Sources = std::vector<Source>;
 
-[[nodiscard]] std::expected<Source, std::string>
-open_source(const std::wstring& path, std::string_view what, std::string_view installed_name) {
+[[nodiscard]] TextResult<Source> open_source(const std::wstring& path, std::string_view what,
+                                             std::string_view installed_name) {
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -93,7 +94,7 @@ open_source(const std::wstring& path, std::string_view what, std::string_view in
 // The protection starts with these opens: a swap between the start of this process and the open
 // of its own file is not caught. Asking the loaded image for its file name cannot catch it either,
 // because Windows may go on reporting the name an image was loaded under after a rename.
-[[nodiscard]] std::expected<Sources, std::string> open_sources() {
+[[nodiscard]] TextResult<Sources> open_sources() {
     auto running_path = running_executable_path();
     if (!running_path) {
         return std::unexpected(os_error_text(running_path.error()));
@@ -138,8 +139,8 @@ struct StagedExecutables {
 // from the install folder itself (by whatever spelling of its path) there is nothing to copy;
 // otherwise a file that already is its installed copy is left alone too. Takes the sources so
 // that they stay unchangeable until their last byte is read, and no longer.
-[[nodiscard]] std::expected<StagedExecutables, std::string>
-stage_executables(Sources sources, const std::wstring& folder) {
+[[nodiscard]] TextResult<StagedExecutables> stage_executables(Sources sources,
+                                                              const std::wstring& folder) {
     StagedExecutables staged;
     for (const Source& source : sources) {
         const bool is_service = source.installed_name == SERVICE_EXE_NAME;
@@ -164,7 +165,7 @@ stage_executables(Sources sources, const std::wstring& folder) {
     return staged;
 }
 
-[[nodiscard]] std::expected<void, std::string> move_in(StagedExecutable& staged) {
+[[nodiscard]] TextResult<void> move_in(StagedExecutable& staged) {
     if (auto moved = staged.file.move_in(); !moved) {
         return std::unexpected(copy_failure(staged.what, moved.error()));
     }
@@ -194,7 +195,7 @@ std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
 
 // The service reports running once it serves its pipe; one that stops instead has failed, and its
 // exit code says why. One still starting when the wait ends is left to it.
-[[nodiscard]] std::expected<void, std::string> wait_until_started(SC_HANDLE service) {
+[[nodiscard]] TextResult<void> wait_until_started(SC_HANDLE service) {
     PollPause pause;
     for (int poll = 0; poll < MAX_START_POLLS; ++poll) {
         const auto status = query_status(service);
@@ -223,7 +224,7 @@ std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
     return scm_failure("start service");
 }
 
-std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std::wstring& folder) {
+TextResult<void> register_and_start(SC_HANDLE manager, const std::wstring& folder) {
     const std::wstring binary_path =
         quote_binary_path(join_path(folder, to_wide(SERVICE_EXE_NAME)));
     const std::wstring name = to_wide(SERVICE_NAME);
@@ -261,45 +262,31 @@ std::expected<void, std::string> register_and_start(SC_HANDLE manager, const std
 
 CommandOutcome install_command() {
     // Before anything else, so that the files cannot be swapped while we work.
-    auto sources = open_sources();
-    if (!sources) {
-        return std::unexpected(std::move(sources.error()));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(Sources sources, open_sources());
     const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, MANAGER_INSTALL_ACCESS));
     if (!manager) {
         return std::unexpected(run_as_administrator());
     }
-    const auto folder = install_dir();
-    if (!folder) {
-        return std::unexpected(folder.error());
-    }
-    if (auto created = create_folders(*folder); !created) {
+    VEMLOX_ASSIGN_OR_RETURN(const std::wstring folder, install_dir());
+    if (auto created = create_folders(folder); !created) {
         return std::unexpected(os_error_text(created.error()));
     }
-    delete_set_aside_files(*folder);
-    auto staged = stage_executables(std::move(*sources), *folder);
-    if (!staged) {
-        return std::unexpected(std::move(staged.error()));
-    }
+    delete_set_aside_files(folder);
+    VEMLOX_ASSIGN_OR_RETURN(StagedExecutables staged,
+                            stage_executables(std::move(sources), folder));
     // The app's executables first, while the old service still serves (an app that is running
     // goes on from its set-aside file); the service's own once the old service's process has
     // ended, or, if it would not end, from under it by the same renames.
-    for (StagedExecutable& app : staged->apps) {
-        if (auto moved = move_in(app); !moved) {
-            return std::unexpected(std::move(moved.error()));
-        }
+    for (StagedExecutable& app : staged.apps) {
+        VEMLOX_RETURN_IF_ERROR(move_in(app));
     }
     // A first installation has nothing to remove, which is not worth a word.
     static_cast<void>(remove_service(manager.get()));
-    if (staged->service) {
-        if (auto moved = move_in(*staged->service); !moved) {
-            return std::unexpected(std::move(moved.error()));
-        }
+    if (staged.service) {
+        VEMLOX_RETURN_IF_ERROR(move_in(*staged.service));
     }
-    if (auto started = register_and_start(manager.get(), *folder); !started) {
-        return std::unexpected(std::move(started.error()));
-    }
-    return "Installed and started. Open the app from " + to_utf8(*folder);
+    VEMLOX_RETURN_IF_ERROR(register_and_start(manager.get(), folder));
+    return "Installed and started. Open the app from " + to_utf8(folder);
 }
 
 } // namespace vemlox::win

@@ -1,5 +1,6 @@
 #include "setup/install_dir.hpp"
 
+#include "protocol/text_result.hpp"
 #include "win32_shared/names.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/wide.hpp"
@@ -14,7 +15,7 @@ constexpr wchar_t PROGRAM_FILES_VARIABLE[] = L"ProgramFiles";
 
 } // namespace
 
-std::expected<std::wstring, std::string> install_dir() {
+TextResult<std::wstring> install_dir() {
     std::wstring value(MAX_PATH, L'\0');
     for (;;) {
         // An empty value also gives 0, and leaves the last error as it was.

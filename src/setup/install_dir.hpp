@@ -1,6 +1,8 @@
 // Where the product is installed: the folder "Vemlox" under the Program Files folder.
 #pragma once
 
+#include "protocol/text_result.hpp"
+
 #include <expected>
 #include <string>
 #include <string_view>
@@ -11,6 +13,6 @@ inline constexpr std::string_view PROGRAM_FILES_NOT_SET = "ProgramFiles is not s
 
 // The environment variable "ProgramFiles" joined with "Vemlox"; "ProgramFiles is not set" when
 // the variable does not exist. Creates nothing.
-[[nodiscard]] std::expected<std::wstring, std::string> install_dir();
+[[nodiscard]] TextResult<std::wstring> install_dir();
 
 } // namespace vemlox::win

@@ -1,22 +1,11 @@
-// Taking the service out of the Service Control Manager: stop it, wait a bounded time, delete it.
+// The "uninstall" command: the service taken out of the Service Control Manager, its files left.
 #pragma once
 
 #include "setup/command_outcome.hpp"
 
-#include <expected>
-#include <string>
-#include <windows.h>
-
 namespace vemlox::win {
 
-// Asks the installed service to stop, polls its state up to 50 times 100 ms apart until it has
-// stopped, waits a few seconds at most for its process to end, and deletes its registration (a
-// service still running is deleted once it stops).
-// Fails with "open service: ..." or "delete service: ...". Does not close `manager`.
-[[nodiscard]] std::expected<void, std::string> remove_service(SC_HANDLE manager);
-
-// The "uninstall" command. Deletes no files; the success message names the folder that can now
-// be emptied.
+// Deletes no files; the success message names the folder that can now be emptied.
 [[nodiscard]] CommandOutcome uninstall_command();
 
 } // namespace vemlox::win
