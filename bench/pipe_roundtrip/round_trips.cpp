@@ -1,14 +1,19 @@
 // The load for the pipe benchmark: COUNT sequential ping round trips, each on a connection of its
 // own as the client makes them (open with identification-only impersonation, waiting while the
 // single instance is busy; write the request line; read the answer to its line feed; close).
-// Prints "round_trips COUNT seconds S rate R busy B", B being how many opens found the pipe busy.
-// Any answer other than the ping answer is an error. Usage: round_trips PIPE_NAME COUNT
+// Prints "round_trips COUNT seconds S rate R busy B quick Q median M": B is how many opens found
+// the pipe busy, Q and M the 10th percentile and the median of the trips' own times in
+// microseconds. On a busy machine most trips wait for a core somewhere; the quick trips are the
+// ones that did not, so Q shows the server's own cost best. Any answer other than the ping answer
+// is an error. Usage: round_trips PIPE_NAME COUNT
 #include "win32_shared/unique_handle.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -66,8 +71,15 @@ int wmain(int argc, wchar_t** argv) {
     LARGE_INTEGER start;
     LARGE_INTEGER end;
     QueryPerformanceFrequency(&frequency);
+    if (count == 0) {
+        std::fputs("round_trips: COUNT must be at least 1\n", stderr);
+        return 2;
+    }
     unsigned long busy = 0;
+    std::vector<LONGLONG> trip_ticks;
+    trip_ticks.reserve(count);
     QueryPerformanceCounter(&start);
+    LARGE_INTEGER trip_start = start;
     for (unsigned long i = 0; i < count; ++i) {
         const Trip trip = round_trip(argv[1]);
         busy += trip.busy;
@@ -75,11 +87,20 @@ int wmain(int argc, wchar_t** argv) {
             std::fprintf(stderr, "round_trips: trip %lu failed (error %lu)\n", i, GetLastError());
             return 1;
         }
+        LARGE_INTEGER trip_end;
+        QueryPerformanceCounter(&trip_end);
+        trip_ticks.push_back(trip_end.QuadPart - trip_start.QuadPart);
+        trip_start = trip_end;
     }
-    QueryPerformanceCounter(&end);
-    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) /
-                           static_cast<double>(frequency.QuadPart);
-    std::printf("round_trips %lu seconds %.4f rate %.1f busy %lu\n", count, seconds,
-                static_cast<double>(count) / seconds, busy);
+    end = trip_start;
+    const auto frequency_value = static_cast<double>(frequency.QuadPart);
+    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency_value;
+    std::sort(trip_ticks.begin(), trip_ticks.end());
+    const auto microseconds = [&](std::size_t index) {
+        return static_cast<double>(trip_ticks[index]) * 1e6 / frequency_value;
+    };
+    std::printf("round_trips %lu seconds %.4f rate %.1f busy %lu quick %.0f median %.0f\n", count,
+                seconds, static_cast<double>(count) / seconds, busy, microseconds(count / 10),
+                microseconds(count / 2));
     return 0;
 }

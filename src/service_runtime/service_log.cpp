@@ -60,6 +60,25 @@ UniqueLocalMemory log_file_descriptor() {
     return descriptor;
 }
 
+// The log file opened for appending, created with LOG_FILE_SDDL when it is missing. The
+// descriptor is built only then: a file renamed to the older generation keeps its own, and an
+// existing file takes no notice of one. Without it a new file would take the folder's inherited
+// entries, so no file (and no line) is better.
+UniqueFile open_log_file(const std::wstring& path) {
+    UniqueFile file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                0, nullptr));
+    if (file || GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return file;
+    }
+    const UniqueLocalMemory descriptor = log_file_descriptor();
+    if (!descriptor) {
+        return {};
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    return UniqueFile(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
+                                  OPEN_ALWAYS, 0, nullptr));
+}
+
 std::string log_line(std::string_view message) {
     std::string line = std::to_string(seconds_since_1970(now_filetime()));
     line.reserve(line.size() + message.size() + 2);
@@ -81,15 +100,7 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         static_cast<void>(MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
     const std::string line = log_line(message);
-    // Used only when the file is created; a file renamed to the older generation keeps its own.
-    // Without it the new file would take the folder's inherited entries, so no line is better.
-    const UniqueLocalMemory descriptor = log_file_descriptor();
-    if (!descriptor) {
-        return;
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    const UniqueFile file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
-                                      OPEN_ALWAYS, 0, nullptr));
+    const UniqueFile file = open_log_file(path);
     if (!file) {
         return;
     }
