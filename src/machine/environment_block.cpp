@@ -41,21 +41,6 @@ void set_variable(std::vector<std::wstring>& entries, std::wstring_view name,
     entries.push_back(std::wstring(name) + L"=" + std::wstring(value));
 }
 
-// GetSystemDirectoryW and GetWindowsDirectoryW share this shape; an empty result means failure.
-std::wstring query_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
-    std::wstring folder(MAX_PATH, L'\0');
-    UINT length = query(folder.data(), static_cast<UINT>(folder.size()));
-    if (length >= folder.size()) {
-        folder.resize(length);
-        length = query(folder.data(), static_cast<UINT>(folder.size()));
-    }
-    if (length == 0 || length >= folder.size()) {
-        return {};
-    }
-    folder.resize(length);
-    return folder;
-}
-
 } // namespace
 
 std::vector<std::wstring> split_environment_block(std::wstring_view block) {
@@ -120,8 +105,7 @@ SearchPaths system_search_paths(std::wstring_view system_folder, std::wstring_vi
 
 std::wstring child_environment_block(std::span<const std::wstring> inherited,
                                      std::span<const EnvironmentPair> pairs) {
-    const SearchPaths paths =
-        system_search_paths(query_folder(GetSystemDirectoryW), query_folder(GetWindowsDirectoryW));
+    const SearchPaths paths = system_search_paths(system_folder(), windows_folder());
     std::vector<std::wstring> entries(inherited.begin(), inherited.end());
     set_variable(entries, L"PATH", paths.path);
     set_variable(entries, L"PSModulePath", paths.module_path);

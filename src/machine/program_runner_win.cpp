@@ -32,21 +32,6 @@ ActionError os_error(DWORD code) {
     return ActionError::os_error(os_error_text(code));
 }
 
-// GetSystemDirectoryW and GetWindowsDirectoryW share this shape; an empty result means failure.
-std::wstring system_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
-    std::wstring folder(MAX_PATH, L'\0');
-    UINT length = query(folder.data(), static_cast<UINT>(folder.size()));
-    if (length >= folder.size()) {
-        folder.resize(length);
-        length = query(folder.data(), static_cast<UINT>(folder.size()));
-    }
-    if (length == 0 || length >= folder.size()) {
-        return {};
-    }
-    folder.resize(length);
-    return folder;
-}
-
 // One pipe's read end, read to its end on a thread of its own.
 struct PipeDrain {
     explicit PipeDrain(UniqueHandle read_end) : pipe(std::move(read_end)) {}
@@ -353,8 +338,8 @@ struct CollectedOutput {
 } // namespace
 
 std::vector<std::wstring> trusted_program_folders(const std::wstring& own_folder) {
-    const std::wstring system = system_folder(GetSystemDirectoryW);
-    const std::wstring windows = system_folder(GetWindowsDirectoryW);
+    const std::wstring system = system_folder();
+    const std::wstring windows = windows_folder();
     std::vector<std::wstring> folders;
     folders.push_back(own_folder);
     if (!system.empty()) {

@@ -62,6 +62,21 @@ Components components_of(std::wstring_view path) {
     return result;
 }
 
+// GetSystemDirectoryW and GetWindowsDirectoryW share this shape; an empty result means failure.
+std::wstring query_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+    std::wstring folder(MAX_PATH, L'\0');
+    UINT length = query(folder.data(), static_cast<UINT>(folder.size()));
+    if (length >= folder.size()) {
+        folder.resize(length);
+        length = query(folder.data(), static_cast<UINT>(folder.size()));
+    }
+    if (length == 0 || length >= folder.size()) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
 } // namespace
 
 std::expected<std::wstring, std::uint32_t> running_executable_path() {
@@ -121,6 +136,14 @@ bool same_path(std::wstring_view a, std::wstring_view b) {
 bool is_existing_file(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring system_folder() {
+    return query_folder(GetSystemDirectoryW);
+}
+
+std::wstring windows_folder() {
+    return query_folder(GetWindowsDirectoryW);
 }
 
 } // namespace vemlox::win

@@ -24,6 +24,10 @@ namespace vemlox::win {
 // regard to case, every other component exactly; repeated separators and "." are not components.
 [[nodiscard]] bool same_path(std::wstring_view a, std::wstring_view b);
 
+// The Windows system folder (System32) and the Windows folder; empty when they cannot be found out.
+[[nodiscard]] std::wstring system_folder();
+[[nodiscard]] std::wstring windows_folder();
+
 // True when `path` names an existing file (not a folder).
 [[nodiscard]] bool is_existing_file(const std::wstring& path);
 
