@@ -150,11 +150,6 @@ std::string PipeSetupError::text() const {
     return std::string(step) + ": " + std::to_string(code);
 }
 
-PipeServerSettings default_pipe_server_settings() {
-    return PipeServerSettings{to_wide(PIPE_NAME), std::chrono::milliseconds(10000),
-                              std::chrono::milliseconds(10000)};
-}
-
 std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
                                                std::string_view own_executable_path,
                                                const StopSignal& stop, Operations& operations,

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "actions/operations.hpp"
+#include "win32_shared/names.hpp"
+#include "win32_shared/wide.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -15,17 +17,15 @@ namespace vemlox::win {
 
 class StopSignal;
 
+// As constructed, the product's pipe "\\.\pipe\vemlox" with ten-second deadlines.
 struct PipeServerSettings {
-    std::wstring pipe_name;
+    std::wstring pipe_name = to_wide(PIPE_NAME);
     // A client that has not sent its whole request line this long after connecting is refused
     // as incomplete, so a silent client cannot hold the only pipe instance.
     std::chrono::milliseconds request_deadline{10000};
     // A client that has not taken its response this long after it was written is disconnected.
     std::chrono::milliseconds response_deadline{10000};
 };
-
-// The product's pipe "\\.\pipe\vemlox" with ten-second deadlines.
-[[nodiscard]] PipeServerSettings default_pipe_server_settings();
 
 // The setup step that failed ("security descriptor", "create pipe", "create event" or "flush
 // timer") and the Windows error code it failed with.

@@ -94,7 +94,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     {
         Machine machine(log_folder);
         served = serve_pipe(log_folder, to_utf8(*own_path), stop, machine.operations(),
-                            default_pipe_server_settings(), start_serving);
+                            PipeServerSettings{}, start_serving);
     }
     if (running == Running::Refused) {
         append_log(log_folder, service_error(SCM_ERROR_TEXT));
