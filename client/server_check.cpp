@@ -1,6 +1,6 @@
 #include "server_check.hpp"
 
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 
 namespace vemlox::client {
 

@@ -6,8 +6,8 @@
 #include "server_check.hpp"
 #include "win32_shared/bounded_io.hpp"
 #include "win32_shared/deadline.hpp"
-#include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

@@ -1,6 +1,6 @@
 #include "service_runtime/caller_check.hpp"
 
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 
 #include <cstddef>
 

@@ -9,7 +9,7 @@
 #include "service_runtime/stop_signal.hpp"
 #include "win32_shared/bounded_io.hpp"
 #include "win32_shared/deadline.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

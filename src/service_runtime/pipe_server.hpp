@@ -3,7 +3,7 @@
 #pragma once
 
 #include "actions/operations.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/wide.hpp"
 
 #include <chrono>

@@ -4,8 +4,8 @@
 #include "service_runtime/pipe_server.hpp"
 #include "service_runtime/service_log.hpp"
 #include "service_runtime/stop_signal.hpp"
-#include "win32_shared/names.hpp"
 #include "win32_shared/paths.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "protocol/text_result.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 
 #include <expected>
 #include <string>

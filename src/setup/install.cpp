@@ -6,9 +6,9 @@
 #include "setup/install_dir.hpp"
 #include "setup/service_removal.hpp"
 #include "setup/service_status.hpp"
-#include "win32_shared/names.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

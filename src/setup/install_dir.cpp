@@ -1,8 +1,8 @@
 #include "setup/install_dir.hpp"
 
 #include "protocol/text_result.hpp"
-#include "win32_shared/names.hpp"
 #include "win32_shared/paths.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/wide.hpp"
 
 #include <windows.h>

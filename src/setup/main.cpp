@@ -6,7 +6,7 @@
 #include "setup/install.hpp"
 #include "setup/uninstall.hpp"
 #include "win32_shared/console.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/wide.hpp"
 
 #include <array>

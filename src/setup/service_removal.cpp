@@ -2,7 +2,7 @@
 
 #include "setup/command_outcome.hpp"
 #include "setup/service_status.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

@@ -3,7 +3,7 @@
 #include "protocol/text_result.hpp"
 #include "setup/install_dir.hpp"
 #include "setup/service_removal.hpp"
-#include "win32_shared/names.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 

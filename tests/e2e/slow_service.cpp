@@ -3,8 +3,8 @@
 // "stopping" beside itself and reports stopped only once a file "release" appears there (or after
 // four seconds, inside the installer's wait of about five). A test thus knows when an installer is
 // inside that wait and decides when the wait ends.
-#include "win32_shared/names.hpp"
 #include "win32_shared/paths.hpp"
+#include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
