@@ -68,22 +68,16 @@ TextResult<std::string> to_name(std::string_view text, const JsonValue& value) {
 template <typename Convert>
 auto decode_array(std::string_view text, Convert convert)
     -> TextResult<std::vector<typename decltype(convert(text, JsonValue{}))::value_type>> {
-    auto parsed = parse_json(text);
-    if (!parsed) {
-        return std::unexpected(std::move(parsed.error()));
-    }
-    const auto* elements = std::get_if<JsonArray>(&parsed->data);
+    VEMLOX_ASSIGN_OR_RETURN(auto parsed, parse_json(text));
+    const auto* elements = std::get_if<JsonArray>(&parsed.data);
     if (elements == nullptr) {
-        return std::unexpected(invalid_type(text, *parsed, "a sequence"));
+        return std::unexpected(invalid_type(text, parsed, "a sequence"));
     }
     std::vector<typename decltype(convert(text, JsonValue{}))::value_type> result;
     result.reserve(elements->size());
     for (const JsonValue& element : *elements) {
-        auto converted = convert(text, element);
-        if (!converted) {
-            return std::unexpected(std::move(converted.error()));
-        }
-        result.push_back(std::move(*converted));
+        VEMLOX_ASSIGN_OR_RETURN(auto converted, convert(text, element));
+        result.push_back(std::move(converted));
     }
     return result;
 }

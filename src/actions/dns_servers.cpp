@@ -51,11 +51,8 @@ ActionResult<std::vector<Ipv4Address>> read_adapter_dns(ProgramRunner& runner,
     VEMLOX_RETURN_IF_ERROR(check_adapter_name_for_script(adapter));
     const std::array environment{
         EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(adapter)}};
-    auto output = run_powershell(runner, READ_DNS_SCRIPT, environment);
-    if (!output) {
-        return std::unexpected(std::move(output.error()));
-    }
-    return parse_name_servers(*output);
+    VEMLOX_ASSIGN_OR_RETURN(auto output, run_powershell(runner, READ_DNS_SCRIPT, environment));
+    return parse_name_servers(output);
 }
 
 ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapter,
@@ -72,20 +69,14 @@ ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapt
     const std::array environment{
         EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(adapter)},
         EnvironmentPair{std::string(DNS_VARIABLE), std::move(joined)}};
-    auto output = run_powershell(runner, SET_DNS_SCRIPT, environment);
-    if (!output) {
-        return std::unexpected(std::move(output.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(run_powershell(runner, SET_DNS_SCRIPT, environment));
     return {};
 }
 
 ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
-    auto connected = list_connected_adapters(runner);
-    if (!connected) {
-        return std::unexpected(std::move(connected.error()));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(auto connected, list_connected_adapters(runner));
     std::vector<DnsSetting> replaced;
-    for (const std::string& adapter : *connected) {
+    for (const std::string& adapter : connected) {
         auto current = read_adapter_dns(runner, adapter);
         if (!current) {
             // The adapters switched before this one are put back as after a failed set: the
@@ -107,11 +98,8 @@ ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
 }
 
 ActionResult<void> restore_dns(ProgramRunner& runner, std::span<const DnsSetting> settings) {
-    auto adapters = list_physical_adapters(runner);
-    if (!adapters) {
-        return std::unexpected(std::move(adapters.error()));
-    }
-    VEMLOX_RETURN_IF_ERROR(check_all_listed(*adapters, settings, &DnsSetting::adapter));
+    VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, settings, &DnsSetting::adapter));
     for (const DnsSetting& setting : settings) {
         VEMLOX_RETURN_IF_ERROR(set_adapter_dns(runner, setting.adapter, setting.servers));
     }

@@ -1,5 +1,7 @@
 #include "actions/ip_renewal.hpp"
 
+#include "protocol/text_result.hpp"
+
 #include <array>
 #include <string>
 
@@ -9,10 +11,7 @@ ActionResult<void> renew_ip(ProgramRunner& runner) {
     const std::array<std::string, 1> arguments{"/renew"};
     // ipconfig fails when any one adapter cannot renew (a cable unplugged), which says nothing
     // about the others, so its exit code and its output are not looked at.
-    auto finished = runner.run(IPCONFIG_PROGRAM, arguments, {});
-    if (!finished) {
-        return std::unexpected(std::move(finished.error()));
-    }
+    VEMLOX_RETURN_IF_ERROR(runner.run(IPCONFIG_PROGRAM, arguments, {}));
     return {};
 }
 

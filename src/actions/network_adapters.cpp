@@ -16,11 +16,8 @@ namespace {
 template <typename T>
 ActionResult<T> run_listing(ProgramRunner& runner, std::string_view script,
                             TextResult<T> (*decode)(std::string_view)) {
-    auto output = run_powershell(runner, script, {});
-    if (!output) {
-        return std::unexpected(std::move(output.error()));
-    }
-    auto listed = decode(*output);
+    VEMLOX_ASSIGN_OR_RETURN(auto output, run_powershell(runner, script, {}));
+    auto listed = decode(output);
     if (!listed) {
         return std::unexpected(ActionError::os_error(std::move(listed.error())));
     }
@@ -47,21 +44,15 @@ ActionResult<std::vector<std::string>> list_connected_adapters(ProgramRunner& ru
 ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view name, bool enabled) {
     VEMLOX_RETURN_IF_ERROR(check_adapter_name_for_script(name));
     const std::array environment{EnvironmentPair{std::string(ADAPTER_VARIABLE), std::string(name)}};
-    auto output = run_powershell(runner, enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT,
-                                 environment);
-    if (!output) {
-        return std::unexpected(std::move(output.error()));
-    }
+    const std::string_view script = enabled ? ENABLE_ADAPTER_SCRIPT : DISABLE_ADAPTER_SCRIPT;
+    VEMLOX_RETURN_IF_ERROR(run_powershell(runner, script, environment));
     return {};
 }
 
 ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
-    auto adapters = list_physical_adapters(runner);
-    if (!adapters) {
-        return std::unexpected(std::move(adapters.error()));
-    }
+    VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
     std::vector<std::string> switched_on;
-    for (const Row& adapter : *adapters) {
+    for (const Row& adapter : adapters) {
         if (!adapter.disabled) {
             continue;
         }
@@ -72,11 +63,8 @@ ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
 }
 
 ActionResult<void> disable_adapters(ProgramRunner& runner, std::span<const std::string> names) {
-    auto adapters = list_physical_adapters(runner);
-    if (!adapters) {
-        return std::unexpected(std::move(adapters.error()));
-    }
-    VEMLOX_RETURN_IF_ERROR(check_all_listed(*adapters, names));
+    VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, names));
     for (const std::string& name : names) {
         VEMLOX_RETURN_IF_ERROR(set_adapter_enabled(runner, name, false));
     }

@@ -1,5 +1,6 @@
 #include "actions/powershell.hpp"
 
+#include "protocol/text_result.hpp"
 #include "protocol/utf8.hpp"
 
 #include <vector>
@@ -12,17 +13,14 @@ ActionResult<std::string> run_powershell(ProgramRunner& runner, std::string_view
     // process, and nothing may wait for input that never comes.
     const std::vector<std::string> arguments{"-NoProfile", "-NonInteractive", "-ExecutionPolicy",
                                              "Bypass",     "-Command",        std::string(script)};
-    auto finished = runner.run(POWERSHELL_PROGRAM, arguments, environment);
-    if (!finished) {
-        return std::unexpected(std::move(finished.error()));
-    }
-    if (finished->exit_code != 0) {
+    VEMLOX_ASSIGN_OR_RETURN(auto finished, runner.run(POWERSHELL_PROGRAM, arguments, environment));
+    if (finished.exit_code != 0) {
         // PowerShell writes a failed command's error record to standard error; that text is the
         // only account of the failure the client gets. The exit code adds nothing to it.
-        const std::string decoded = to_valid_utf8(finished->standard_error);
+        const std::string decoded = to_valid_utf8(finished.standard_error);
         return std::unexpected(ActionError::os_error(std::string(trim_white_space(decoded))));
     }
-    return std::move(finished->standard_output);
+    return std::move(finished.standard_output);
 }
 
 } // namespace vemlox

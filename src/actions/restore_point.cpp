@@ -1,5 +1,7 @@
 #include "actions/restore_point.hpp"
 
+#include "protocol/text_result.hpp"
+
 #include <algorithm>
 #include <string>
 
@@ -13,11 +15,8 @@ ActionResult<void> create_restore_point(SystemRestore& restore) {
     std::ranges::copy(RESTORE_POINT_DESCRIPTION, info.description);
     StateManagerStatus status{};
 
-    auto begun = restore.set_restore_point(info, status);
+    VEMLOX_ASSIGN_OR_RETURN(auto begun, restore.set_restore_point(info, status));
     if (!begun) {
-        return std::unexpected(std::move(begun.error()));
-    }
-    if (!*begun) {
         if (status.status == SYSTEM_RESTORE_DISABLED) {
             return std::unexpected(ActionError::not_supported());
         }

@@ -100,11 +100,8 @@ using Sources = std::vector<Source>;
         return std::unexpected(os_error_text(running_path.error()));
     }
     Sources sources;
-    auto service = open_source(*running_path, "service", SERVICE_EXE_NAME);
-    if (!service) {
-        return std::unexpected(std::move(service.error()));
-    }
-    sources.push_back(std::move(*service));
+    VEMLOX_ASSIGN_OR_RETURN(auto service, open_source(*running_path, "service", SERVICE_EXE_NAME));
+    sources.push_back(std::move(service));
     const std::wstring source_folder = parent_folder(*running_path);
     if (source_folder.empty()) {
         return sources;
@@ -114,11 +111,8 @@ using Sources = std::vector<Source>;
         if (!is_existing_file(path)) {
             continue;
         }
-        auto app = open_source(path, name, name);
-        if (!app) {
-            return std::unexpected(std::move(app.error()));
-        }
-        sources.push_back(std::move(*app));
+        VEMLOX_ASSIGN_OR_RETURN(auto app, open_source(path, name, name));
+        sources.push_back(std::move(app));
     }
     return sources;
 }
