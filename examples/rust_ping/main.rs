@@ -210,7 +210,7 @@ fn connect(deadline: Instant) -> Result<File, String> {
                 }
                 Service::NotInstalled => return Err("the Vemlox service is not installed".into()),
                 Service::Starting | Service::Running { .. } => {
-                    return Err("the Vemlox service did not start in time".into())
+                    return Err("the Vemlox service did not open its pipe in time".into())
                 }
                 Service::NotRunning => return Err("the Vemlox service is not running".into()),
             },
