@@ -303,7 +303,10 @@ fn exchange(pipe: &File, request: &str) -> Result<String, String> {
                 overlapped,
             )
         });
-        rest = &rest[written.map_err(|code| failed("sending the request", code))? as usize..];
+        match written.map_err(|code| failed("sending the request", code))? {
+            0 => return Err("sending the request failed: the pipe took nothing".into()),
+            count => rest = &rest[count as usize..],
+        }
     }
 
     let mut response = Vec::new();
