@@ -9,6 +9,7 @@ VEMLOX_PACKAGES=(
     g++-mingw-w64-x86-64-posix               # the Windows cross compiler
     wine wine64                              # Windows runtime for the tests and the demo
     clang-19 libclang-rt-19-dev              # libFuzzer (clang 14 cannot compile std::expected here)
+    rustc libstd-rust-dev-windows            # the Rust example, built for Windows by Debian's rustc
 )
 
 ensure_packages() {
