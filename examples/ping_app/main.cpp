@@ -33,14 +33,11 @@ void print_line(std::string_view text) {
 } // namespace
 
 int main() {
-    const auto response = vemlox::client::call(vemlox::request::Ping{});
-    if (!response) {
-        print_line("ping: no response: " + response.error().message);
-        return 1;
-    }
-    if (const auto* failure = std::get_if<vemlox::ErrorResponse>(&*response)) {
-        print_line("ping: " + std::string(vemlox::wire_name(failure->kind)) + ": " +
-                   failure->message);
+    const auto pinged = vemlox::client::ping();
+    if (!pinged) {
+        const vemlox::client::Error& error = pinged.error();
+        print_line(std::string(error.is_answer() ? "ping: " : "ping: no response: ") +
+                   error.message);
         return 1;
     }
     print_line("ping: ok");
