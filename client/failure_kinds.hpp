@@ -3,10 +3,10 @@
 #pragma once
 
 #include "server_check.hpp"
-#include "vemlox_client.hpp"
 
 #include <cstdint>
 #include <optional>
+#include <vemlox/client.hpp>
 
 namespace vemlox::client {
 

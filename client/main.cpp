@@ -3,7 +3,6 @@
 #include "protocol/ipv4.hpp"
 #include "protocol/text_result.hpp"
 #include "request_line.hpp"
-#include "vemlox_client.hpp"
 #include "win32_shared/console.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -14,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <vemlox/client.hpp>
 
 namespace {
 

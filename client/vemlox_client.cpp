@@ -1,5 +1,3 @@
-#include "vemlox_client.hpp"
-
 #include "failure_kinds.hpp"
 #include "protocol/line_framing.hpp"
 #include "request_line.hpp"
@@ -14,6 +12,7 @@
 
 #include <algorithm>
 #include <span>
+#include <vemlox/client.hpp>
 #include <windows.h>
 
 namespace vemlox::client {

@@ -2,11 +2,10 @@
 // library does. Prints "ping: ok" and exits 0 for an ok response; prints why not and exits 1.
 // The service answers only the app's own executables in its install folder, so this program must
 // run from there as vemlox-app.exe.
-#include "vemlox_client.hpp"
-
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vemlox/client.hpp>
 #include <windows.h>
 
 namespace {

@@ -1,6 +1,6 @@
-"""The client package as an app's project uses it: the example app, built outside this tree against
-the installed package (VEMLOX_EXAMPLE_APP names it), pings the installed service from the install
-folder under the app's name."""
+"""The client as apps adopt it: the example app, built outside this tree against the installed
+package and again with the client built from source (VEMLOX_EXAMPLE_APP names them, separated by
+the path separator), pings the installed service from the install folder under the app's name."""
 
 from __future__ import annotations
 
@@ -8,29 +8,38 @@ import os
 import unittest
 from pathlib import Path
 
-from installation import INSTALL_FOLDER
+from installation import INSTALL_FOLDER, STAGE_FOLDER
 from service_case import ServiceTestCase
 
 APP = INSTALL_FOLDER + r"\vemlox-app.exe"
+STRANGER = STAGE_FOLDER + r"\vemlox-app.exe"
 
 
 class PackageConsumerTest(ServiceTestCase):
     @classmethod
     def setUpClass(cls) -> None:
-        # Checked before a prefix is booted: without the app there is nothing to test.
-        cls.example_app = Path(os.environ["VEMLOX_EXAMPLE_APP"])
-        if not cls.example_app.is_file():
-            raise FileNotFoundError(f"not built: {cls.example_app}")
+        # Checked before a prefix is booted: without the apps there is nothing to test.
+        cls.example_apps = [Path(p) for p in os.environ["VEMLOX_EXAMPLE_APP"].split(os.pathsep)]
+        for app in cls.example_apps:
+            if not app.is_file():
+                raise FileNotFoundError(f"not built: {app}")
         super().setUpClass()
 
-    def test_example_app_pings_the_installed_service(self):
-        self.plant(self.example_app, APP)
-        mark = self.log_mark()
-        result = self.service.client(program=APP)
-        # The C runtime's text mode ends a line written to a file with CR LF.
-        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, ["ping: ok"]),
-                         str(result))
-        self.assertEqual(self.wait_for_log(mark, 1), ["ping: ok"])
+    def test_example_apps_ping_the_installed_service(self):
+        for app in self.example_apps:
+            with self.subTest(app=str(app)):
+                self.plant(app, APP)
+                mark = self.log_mark()
+                result = self.service.client(program=APP)
+                # The C runtime's text mode ends a line written to a file with CR LF.
+                self.assertEqual((result.returncode, result.stdout.splitlines()), (0, ["ping: ok"]),
+                                 str(result))
+                self.assertEqual(self.wait_for_log(mark, 1), ["ping: ok"])
+                # From outside the install folder the service's refusal is the call's error.
+                self.plant(app, STRANGER)
+                result = self.service.client(program=STRANGER)
+                self.assertEqual((result.returncode, result.stdout.splitlines()),
+                                 (1, ["ping: caller not allowed"]), str(result))
 
 
 if __name__ == "__main__":
