@@ -1,6 +1,9 @@
 #include "failure_kinds.hpp"
+#include "win32_shared/unique_handle.hpp"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 #include <windows.h>
 
 namespace vemlox::client {
@@ -51,6 +54,27 @@ TEST(FailureKinds, EachFailureIsOneErrorKind) {
     for (const auto& [state, kind] : states) {
         EXPECT_EQ(kind_when_nobody_serves(state), kind) << static_cast<int>(state);
     }
+}
+
+TEST(Cancellation, AStopEndsTheWaitForABusyServiceAtOnce) {
+    // The pipe's one instance, taken by another client: a call waits for it to come free.
+    const wchar_t* name = LR"(\\.\pipe\vemlox)";
+    const win::UniqueFile server(
+        CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+    ASSERT_TRUE(server);
+    const win::UniqueFile other(
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other);
+    std::stop_source stop;
+    const std::jthread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto pinged = ping({.busy_wait = std::chrono::seconds(20), .stop = stop.get_token()});
+    ASSERT_FALSE(pinged.has_value());
+    EXPECT_EQ(pinged.error().kind, Kind::Cancelled) << pinged.error().message;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 } // namespace
