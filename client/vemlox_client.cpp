@@ -125,7 +125,9 @@ std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE 
             }
             if (remaining == 0) {
                 return std::unexpected(error(Kind::Starting,
-                                             "the Vemlox service was still starting after " +
+                                             "the Vemlox service is starting and has not "
+                                             "opened " +
+                                                 pipe_name() + " within " +
                                                  duration_text(options.busy_wait) +
                                                  "; try again later",
                                              code));
