@@ -1,10 +1,8 @@
 // vemlox-client: sends one request to the Vemlox service from the command line, the way the
-// desktop application does, prints the response line and exits 0 only for an ok response.
+// desktop application does, prints the response line and tells by its exit code how it went.
 #include "protocol/ipv4.hpp"
 #include "protocol/text_result.hpp"
 #include "request_line.hpp"
-#include "response_decoding.hpp"
-#include "vemlox_client.hpp"
 #include "win32_shared/console.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -15,14 +13,16 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <vemlox/client.hpp>
 
 namespace {
 
 using namespace vemlox;
 
 constexpr int EXIT_OK = 0;
-constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_ERROR_RESPONSE = 1; // the service answered with an error
 constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_NO_RESPONSE = 3; // not installed, stopped, busy, untrusted, timed out, ...
 
 constexpr std::string_view USAGE =
     "usage: vemlox-client [--wait SECONDS] [--timeout SECONDS] [--show-request] COMMAND\n"
@@ -37,9 +37,9 @@ constexpr std::string_view USAGE =
     "  restore-dns ADAPTER=[IP[,IP...]] [ADAPTER=...]   (ADAPTER= alone: automatic DNS)\n"
     "  raw 'JSON LINE'                                  (sent as it is, plus a line feed)\n"
     "Prints the service's response line. Exit code 0 for an ok response, 1 for an error\n"
-    "response or when no response came, 2 for a usage error. --wait bounds how long a busy\n"
-    "service is waited for (default 10), --timeout how long its response is (default 300);\n"
-    "--show-request prints the request line sent on standard error first.";
+    "response, 2 for a usage error, 3 when no readable response came. --wait bounds how long\n"
+    "a busy or starting service is waited for (default 10), --timeout how long its response\n"
+    "is (default 300); --show-request prints the request line sent on standard error first.";
 
 int usage_error(std::string_view problem) {
     win::write_line(win::ConsoleStream::Error, "vemlox-client: " + std::string(problem));
@@ -172,20 +172,21 @@ int run(std::vector<std::string> arguments) {
         win::write_line(win::ConsoleStream::Error, "request: " + *line);
     }
 
-    const std::expected<std::string, client::ClientError> response =
-        client::exchange(*line, options);
+    const std::expected<std::string, client::Error> response = client::exchange(*line, options);
     if (!response) {
         win::write_line(win::ConsoleStream::Error, "vemlox-client: " + response.error().message);
-        return EXIT_FAILED;
+        return EXIT_NO_RESPONSE;
     }
     win::write_line(win::ConsoleStream::Output, *response);
-    const std::expected<Response, std::string> decoded = client::decode_response(*response);
-    if (!decoded) {
-        win::write_line(win::ConsoleStream::Error,
-                        "vemlox-client: unreadable response from the service: " + decoded.error());
-        return EXIT_FAILED;
+    const std::expected<OkResponse, client::Error> answer = client::read_answer(*response);
+    if (answer) {
+        return EXIT_OK;
     }
-    return std::holds_alternative<OkResponse>(*decoded) ? EXIT_OK : EXIT_FAILED;
+    if (answer.error().is_answer()) {
+        return EXIT_ERROR_RESPONSE;
+    }
+    win::write_line(win::ConsoleStream::Error, "vemlox-client: " + answer.error().message);
+    return EXIT_NO_RESPONSE;
 }
 
 } // namespace

@@ -13,6 +13,7 @@ std::optional<std::string> untrusted_server(std::uint32_t pipe_server_process_id
         return served_by + ", but the Vemlox service is not installed; nothing was sent";
     case ServiceProcess::State::NotRunning:
         return served_by + ", but the Vemlox service is not running; nothing was sent";
+    case ServiceProcess::State::Starting:
     case ServiceProcess::State::Running:
         break;
     }

@@ -10,9 +10,9 @@ namespace vemlox::client {
 
 // What the Service Control Manager says of the service "vemlox".
 struct ServiceProcess {
-    enum class State { NotInstalled, NotRunning, Running };
+    enum class State { NotInstalled, NotRunning, Starting, Running };
     State state = State::NotInstalled;
-    std::uint32_t process_id = 0; // meaningful only while running
+    std::uint32_t process_id = 0; // meaningful only while starting or running
 };
 
 // Nothing when the pipe's server process is the running service; otherwise what was found, as a

@@ -1,5 +1,4 @@
-#include "vemlox_client.hpp"
-
+#include "failure_kinds.hpp"
 #include "protocol/line_framing.hpp"
 #include "request_line.hpp"
 #include "response_decoding.hpp"
@@ -13,6 +12,7 @@
 
 #include <algorithm>
 #include <span>
+#include <vemlox/client.hpp>
 #include <windows.h>
 
 namespace vemlox::client {
@@ -23,12 +23,16 @@ using win::Deadline;
 using win::UniqueFile;
 using win::UniqueHandle;
 using win::UniqueServiceHandle;
+using Kind = Error::Kind;
 
 // No response of the service comes near this; a longer stream is not our service talking.
 constexpr std::size_t MAX_RESPONSE_BYTES = 1 << 20;
+// While the pipe is busy or not yet there, how often a waiting call looks again (and so at most
+// how long a stop waits for WaitNamedPipeW, which cannot be interrupted).
+constexpr DWORD POLL_MS = 50;
 
-ClientError error(ClientError::Kind kind, std::string message) {
-    return ClientError{kind, std::move(message)};
+Error error(Kind kind, std::string message, DWORD code = ERROR_SUCCESS) {
+    return Error{kind, std::move(message), code};
 }
 
 std::string pipe_name() {
@@ -40,40 +44,12 @@ std::string duration_text(std::chrono::milliseconds span) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
 }
 
-std::expected<UniqueFile, ClientError> open_pipe(const ClientOptions& options) {
-    const std::wstring name = win::to_wide(win::PIPE_NAME);
-    const Deadline deadline(options.busy_wait);
-    while (true) {
-        // Identification level only: a server that is not ours must not be able to act as us.
-        // Overlapped, so that the wait for the response can end at its timeout.
-        UniqueFile pipe(CreateFileW(
-            name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-        if (pipe) {
-            return pipe;
-        }
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) {
-            return std::unexpected(
-                error(ClientError::Kind::ServiceNotRunning,
-                      "the Vemlox service is not running (nothing serves " + pipe_name() + ")"));
-        }
-        if (code != ERROR_PIPE_BUSY) {
-            return std::unexpected(
-                error(ClientError::Kind::ConnectFailed,
-                      "cannot open " + pipe_name() + ": " + win::os_error_text(code)));
-        }
-        const DWORD remaining = deadline.remaining_ms();
-        if (remaining == 0) {
-            return std::unexpected(
-                error(ClientError::Kind::ServiceBusy, "the Vemlox service stayed busy for " +
-                                                          duration_text(options.busy_wait) +
-                                                          "; try again later"));
-        }
-        // Returns as soon as the server listens again; a failure (the pipe went away, or the
-        // wait ran out) is seen by the next open.
-        (void)WaitNamedPipeW(name.c_str(), remaining);
-    }
+bool stop_requested(HANDLE stop) {
+    return WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+}
+
+Error cancelled(std::string_view what) {
+    return error(Kind::Cancelled, "the call was cancelled; " + std::string(what), ERROR_CANCELLED);
 }
 
 // What the Service Control Manager says of our service, asked with the least rights there are:
@@ -99,10 +75,82 @@ std::expected<ServiceProcess, DWORD> query_service_process() {
                              reinterpret_cast<LPBYTE>(&status), sizeof(status), &needed) == 0) {
         return std::unexpected(GetLastError());
     }
-    if (status.dwCurrentState != SERVICE_RUNNING) {
+    switch (status.dwCurrentState) {
+    case SERVICE_RUNNING:
+        return ServiceProcess{ServiceProcess::State::Running, status.dwProcessId};
+    case SERVICE_START_PENDING:
+        return ServiceProcess{ServiceProcess::State::Starting, status.dwProcessId};
+    default:
         return ServiceProcess{ServiceProcess::State::NotRunning, 0};
     }
-    return ServiceProcess{ServiceProcess::State::Running, status.dwProcessId};
+}
+
+// Nobody serves the pipe: not installed, stopped, or not up yet. The message for the first two.
+std::string nobody_serves_message(Kind kind) {
+    return (kind == Kind::NotInstalled ? "the Vemlox service is not installed (nothing serves "
+                                       : "the Vemlox service is not running (nothing serves ") +
+           pipe_name() + ")";
+}
+
+std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE stop) {
+    const std::wstring name = win::to_wide(win::PIPE_NAME);
+    const Deadline deadline(options.busy_wait);
+    while (true) {
+        if (stop_requested(stop)) {
+            return std::unexpected(cancelled("nothing was sent"));
+        }
+        // Identification level only: a server that is not ours must not be able to act as us.
+        // Overlapped, so that the wait for the response can end at its timeout or a stop.
+        UniqueFile pipe(CreateFileW(
+            name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        if (pipe) {
+            return pipe;
+        }
+        const DWORD code = GetLastError();
+        const DWORD remaining = deadline.remaining_ms();
+        if (code == ERROR_FILE_NOT_FOUND) {
+            const std::expected<ServiceProcess, DWORD> service = query_service_process();
+            if (!service) {
+                return std::unexpected(error(
+                    Kind::CannotConnect,
+                    "nothing serves " + pipe_name() +
+                        ", and the Service Control Manager cannot say whether the Vemlox service "
+                        "runs: " +
+                        win::os_error_text(service.error()),
+                    service.error()));
+            }
+            if (const auto kind = kind_when_nobody_serves(service->state)) {
+                return std::unexpected(error(*kind, nobody_serves_message(*kind), code));
+            }
+            if (remaining == 0) {
+                return std::unexpected(error(Kind::Starting,
+                                             "the Vemlox service is starting and has not "
+                                             "opened " +
+                                                 pipe_name() + " within " +
+                                                 duration_text(options.busy_wait) +
+                                                 "; try again later",
+                                             code));
+            }
+            // Started at logon beside the app, the service may not have created its pipe yet.
+            (void)WaitForSingleObject(stop, std::min(POLL_MS, remaining));
+            continue;
+        }
+        if (code != ERROR_PIPE_BUSY) {
+            return std::unexpected(
+                error(Kind::CannotConnect,
+                      "cannot open " + pipe_name() + ": " + win::os_error_text(code), code));
+        }
+        if (remaining == 0) {
+            return std::unexpected(error(Kind::Busy,
+                                         "the Vemlox service stayed busy for " +
+                                             duration_text(options.busy_wait) + "; try again later",
+                                         code));
+        }
+        // Returns as soon as the server listens again; a failure (the pipe went away, or the
+        // wait ran out) is seen by the next open.
+        (void)WaitNamedPipeW(name.c_str(), std::min(POLL_MS, remaining));
+    }
 }
 
 // The pipe's server must be the process the Service Control Manager runs as our service. This
@@ -111,25 +159,29 @@ std::expected<ServiceProcess, DWORD> query_service_process() {
 // process that created the first instance. The server's image path proves nothing: a standard
 // user may not open a LocalSystem process, a 32-bit app sees another Program Files folder, and
 // while the service is stopped any process started from the installed image would pass.
-std::expected<void, ClientError> verify_server(HANDLE pipe) {
-    auto untrusted = [](std::string message) {
-        return std::unexpected(error(ClientError::Kind::UntrustedServer, std::move(message)));
+std::expected<void, Error> verify_server(HANDLE pipe) {
+    auto untrusted = [](std::string message, DWORD code = ERROR_SUCCESS) {
+        return std::unexpected(error(Kind::UntrustedServer, std::move(message), code));
     };
     ULONG server_process_id = 0;
     if (!GetNamedPipeServerProcessId(pipe, &server_process_id)) {
+        const DWORD code = GetLastError();
         return untrusted("cannot identify the process serving " + pipe_name() + ": " +
-                         win::os_error_text(GetLastError()) + "; nothing was sent");
+                             win::os_error_text(code) + "; nothing was sent",
+                         code);
     }
     const std::expected<ServiceProcess, DWORD> service = query_service_process();
     if (!service && service.error() == ERROR_ACCESS_DENIED) {
         return untrusted("this session may not ask the Service Control Manager about the Vemlox "
                          "service (only interactive and service logons may), so the process "
                          "serving " +
-                         pipe_name() + " cannot be checked; nothing was sent");
+                             pipe_name() + " cannot be checked; nothing was sent",
+                         ERROR_ACCESS_DENIED);
     }
     if (!service) {
         return untrusted("cannot ask the Service Control Manager about the Vemlox service: " +
-                         win::os_error_text(service.error()) + "; nothing was sent");
+                             win::os_error_text(service.error()) + "; nothing was sent",
+                         service.error());
     }
     if (auto found = untrusted_server(server_process_id, *service)) {
         return untrusted(std::move(*found));
@@ -137,38 +189,46 @@ std::expected<void, ClientError> verify_server(HANDLE pipe) {
     return {};
 }
 
-ClientError timed_out(const ClientOptions& options) {
-    return error(ClientError::Kind::TimedOut, "no response from the Vemlox service within " +
-                                                  duration_text(options.response_timeout) +
-                                                  "; the connection was closed");
+// The Error for a bounded transfer that ended with `code`; `failed` says what failed otherwise.
+Error transfer_error(DWORD code, const ClientOptions& options, std::string_view failed) {
+    switch (kind_of_transfer_failure(code)) {
+    case Kind::TimedOut:
+        return error(Kind::TimedOut,
+                     "no response from the Vemlox service within " +
+                         duration_text(options.response_timeout) + "; the connection was closed",
+                     code);
+    case Kind::Cancelled:
+        return cancelled("the connection was closed");
+    default:
+        return error(Kind::ConnectionLost, std::string(failed) + ": " + win::os_error_text(code),
+                     code);
+    }
 }
 
-std::expected<void, ClientError> send_line(HANDLE pipe, HANDLE event, std::string_view request_line,
-                                           const Deadline& deadline, const ClientOptions& options) {
+std::expected<void, Error> send_line(HANDLE pipe, HANDLE event, HANDLE stop,
+                                     std::string_view request_line, const Deadline& deadline,
+                                     const ClientOptions& options) {
     std::string bytes(request_line);
     bytes += '\n';
     std::string_view rest = bytes;
     while (!rest.empty()) {
-        const auto written = win::write_bounded(pipe, event, rest, deadline.remaining_ms());
-        if (!written && written.error() == WAIT_TIMEOUT) {
-            return std::unexpected(timed_out(options));
-        }
+        const auto written = win::write_bounded(pipe, event, rest, deadline.remaining_ms(), stop);
         if (!written) {
             return std::unexpected(
-                error(ClientError::Kind::SendFailed,
-                      "sending the request failed: " + win::os_error_text(written.error())));
+                transfer_error(written.error(), options, "sending the request failed"));
         }
         rest.remove_prefix(*written);
     }
     return {};
 }
 
-std::expected<std::string, ClientError>
-receive_line(HANDLE pipe, HANDLE event, const Deadline& deadline, const ClientOptions& options) {
+std::expected<std::string, Error> receive_line(HANDLE pipe, HANDLE event, HANDLE stop,
+                                               const Deadline& deadline,
+                                               const ClientOptions& options) {
     DWORD failure = ERROR_SUCCESS; // why the pipe gave out, when it did
     auto line = read_line(
         [&](std::span<char> chunk) -> std::size_t {
-            const auto got = win::read_bounded(pipe, event, chunk, deadline.remaining_ms());
+            const auto got = win::read_bounded(pipe, event, chunk, deadline.remaining_ms(), stop);
             failure = got ? ERROR_SUCCESS : got.error();
             return got ? *got : 0;
         },
@@ -178,58 +238,74 @@ receive_line(HANDLE pipe, HANDLE event, const Deadline& deadline, const ClientOp
     }
     if (line.error() == LineFailure::TooLong) {
         return std::unexpected(
-            error(ClientError::Kind::BadResponse,
+            error(Kind::BadResponse,
                   "the response exceeds " + std::to_string(MAX_RESPONSE_BYTES) + " bytes"));
     }
-    if (failure == WAIT_TIMEOUT) {
-        return std::unexpected(timed_out(options));
-    }
-    if (failure != ERROR_SUCCESS && failure != ERROR_BROKEN_PIPE &&
-        failure != ERROR_PIPE_NOT_CONNECTED) {
+    if (failure == ERROR_SUCCESS || failure == ERROR_BROKEN_PIPE ||
+        failure == ERROR_PIPE_NOT_CONNECTED) {
         return std::unexpected(
-            error(ClientError::Kind::ReceiveFailed,
-                  "reading the response failed: " + win::os_error_text(failure)));
+            error(Kind::ConnectionLost,
+                  "the service closed the connection without a complete response", failure));
     }
-    return std::unexpected(error(ClientError::Kind::ReceiveFailed,
-                                 "the service closed the connection without a complete response"));
+    return std::unexpected(transfer_error(failure, options, "reading the response failed"));
 }
 
 } // namespace
 
-std::expected<std::string, ClientError> exchange(std::string_view request_line,
-                                                 const ClientOptions& options) {
-    std::expected<UniqueFile, ClientError> pipe = open_pipe(options);
+std::expected<std::string, Error> exchange(std::string_view request_line,
+                                           const ClientOptions& options) {
+    const UniqueHandle io_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle stop_event(io_event ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr);
+    if (!stop_event) {
+        const DWORD code = GetLastError();
+        return std::unexpected(error(Kind::NoResources,
+                                     "Windows refused this process an event for the call: " +
+                                         win::os_error_text(code) + "; nothing was sent",
+                                     code));
+    }
+    // Sets the event the waits also wait on; declared after it, so it is gone before the event.
+    const std::stop_callback on_stop(options.stop,
+                                     [event = stop_event.get()] { (void)SetEvent(event); });
+
+    std::expected<UniqueFile, Error> pipe = open_pipe(options, stop_event.get());
     if (!pipe) {
-        return std::unexpected(pipe.error());
+        return std::unexpected(std::move(pipe.error()));
     }
     if (auto verified = verify_server(pipe->get()); !verified) {
-        return std::unexpected(verified.error());
+        return std::unexpected(std::move(verified.error()));
+    }
+    if (stop_requested(stop_event.get())) {
+        return std::unexpected(cancelled("nothing was sent"));
     }
     const Deadline deadline(options.response_timeout);
-    const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
-        return std::unexpected(
-            error(ClientError::Kind::SendFailed,
-                  "sending the request failed: " + win::os_error_text(GetLastError())));
-    }
-    if (auto sent = send_line(pipe->get(), event.get(), request_line, deadline, options); !sent) {
-        return std::unexpected(sent.error());
+    if (auto sent = send_line(pipe->get(), io_event.get(), stop_event.get(), request_line, deadline,
+                              options);
+        !sent) {
+        return std::unexpected(std::move(sent.error()));
     }
     // Leaving by any road closes the pipe, so a response that comes too late goes nowhere.
-    return receive_line(pipe->get(), event.get(), deadline, options);
+    return receive_line(pipe->get(), io_event.get(), stop_event.get(), deadline, options);
 }
 
-std::expected<Response, ClientError> call(const Request& request, const ClientOptions& options) {
-    std::expected<std::string, ClientError> line = exchange(encode_request(request), options);
-    if (!line) {
-        return std::unexpected(line.error());
-    }
-    std::expected<Response, std::string> response = decode_response(*line);
+std::expected<OkResponse, Error> read_answer(std::string_view line) {
+    std::expected<Response, std::string> response = decode_response(line);
     if (!response) {
-        return std::unexpected(error(ClientError::Kind::BadResponse,
-                                     "unreadable response from the service: " + response.error()));
+        return std::unexpected(
+            error(Kind::BadResponse, "unreadable response from the service: " + response.error()));
     }
-    return std::move(*response);
+    if (auto* failure = std::get_if<ErrorResponse>(&*response)) {
+        return std::unexpected(error(kind_of_answer(failure->kind), std::move(failure->message)));
+    }
+    return std::get<OkResponse>(std::move(*response));
+}
+
+std::expected<OkResponse, Error> call_service(const Request& request,
+                                              const ClientOptions& options) {
+    std::expected<std::string, Error> line = exchange(encode_request(request), options);
+    if (!line) {
+        return std::unexpected(std::move(line.error()));
+    }
+    return read_answer(*line);
 }
 
 } // namespace vemlox::client

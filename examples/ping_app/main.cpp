@@ -2,11 +2,10 @@
 // library does. Prints "ping: ok" and exits 0 for an ok response; prints why not and exits 1.
 // The service answers only the app's own executables in its install folder, so this program must
 // run from there as vemlox-app.exe.
-#include "vemlox_client.hpp"
-
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vemlox/client.hpp>
 #include <windows.h>
 
 namespace {
@@ -33,14 +32,11 @@ void print_line(std::string_view text) {
 } // namespace
 
 int main() {
-    const auto response = vemlox::client::call(vemlox::request::Ping{});
-    if (!response) {
-        print_line("ping: no response: " + response.error().message);
-        return 1;
-    }
-    if (const auto* failure = std::get_if<vemlox::ErrorResponse>(&*response)) {
-        print_line("ping: " + std::string(vemlox::wire_name(failure->kind)) + ": " +
-                   failure->message);
+    const auto pinged = vemlox::client::ping();
+    if (!pinged) {
+        const vemlox::client::Error& error = pinged.error();
+        print_line(std::string(error.is_answer() ? "ping: " : "ping: no response: ") +
+                   error.message);
         return 1;
     }
     print_line("ping: ok");

@@ -129,7 +129,7 @@ class InstallAndServeTest(ServiceTestCase):
         self.assertLess(time.monotonic() - started, 5)
         self.assertEqual((result.stdout, result.stderr, result.returncode),
                          ("", "vemlox-client: no response from the Vemlox service within 1 s; "
-                              "the connection was closed\n", 1))
+                              "the connection was closed\n", 3))
         # The service still finishes the operation, then serves the next client.
         self.assert_response(("--wait", "60", "ping"), PING_OK, 0)
 
@@ -152,7 +152,7 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
         self.assertEqual(self.wait_for_log(mark, 1), ["stopped"])
         self.assert_failure(self.service.client("ping"), "vemlox-client: the Vemlox service is "
-                            "not running (nothing serves \\\\.\\pipe\\vemlox)\n")
+                            "not running (nothing serves \\\\.\\pipe\\vemlox)\n", 3)
 
     def test_02_the_command_line_without_or_with_an_unknown_command(self):
         # While the service is stopped Wine's dispatcher gives up at once (about 10 s otherwise).
@@ -167,7 +167,7 @@ class StopStartReinstallTest(ServiceTestCase):
         squatter_id = self.start_squatter()
         self.assert_failure(self.service.client("ping"),
                             f"vemlox-client: \\\\.\\pipe\\vemlox is served by process {squatter_id}, "
-                            "but the Vemlox service is not running; nothing was sent\n")
+                            "but the Vemlox service is not running; nothing was sent\n", 3)
         # The service cannot create its pipe now: it starts, stops and says why, in order.
         mark = self.log_mark()
         self.prefix.run("net", "start", SERVICE)
@@ -243,6 +243,8 @@ class StopStartReinstallTest(ServiceTestCase):
                           "", 0))
         self.assertIsNone(self.wait_for_state(None))
         self.assertEqual(self.wait_for_log(mark, 1), ["stopped"])
+        self.assert_failure(self.service.client("ping"), "vemlox-client: the Vemlox service is "
+                            "not installed (nothing serves \\\\.\\pipe\\vemlox)\n", 3)
         for name in ["vemlox-service.exe", "vemlox.exe", "service.log"]:
             self.assertTrue((self.service.install_folder / name).is_file(), name)
         self.assert_failure(self.service.uninstall(), "open service: IO error in winapi call\n")
@@ -274,7 +276,7 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertIsNotNone(match, str(result))
         self.assertEqual(match.group(1), squatter_id)
         self.assertNotEqual(match.group(2), squatter_id)
-        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.returncode, 3)
 
     def test_08_an_install_installs_the_files_it_started_with_though_they_are_swapped(self):
         # While the installer waits for the old service to stop, a process of the same user renames
