@@ -1,6 +1,7 @@
 #include "response_decoding.hpp"
 
 #include "protocol/ipv4.hpp"
+#include "protocol/text_result.hpp"
 #include "protocol/wire_names.hpp"
 
 #include <array>
@@ -16,7 +17,7 @@ using nlohmann::json;
 constexpr std::array<FailureKind, 3> KINDS{FailureKind::Rejected, FailureKind::NotFound,
                                            FailureKind::Failed};
 
-std::expected<std::vector<std::string>, std::string> decode_names(const json& value) {
+TextResult<std::vector<std::string>> decode_names(const json& value) {
     if (!value.is_array()) {
         return std::unexpected("\"names\" is not an array");
     }
@@ -30,7 +31,7 @@ std::expected<std::vector<std::string>, std::string> decode_names(const json& va
     return names;
 }
 
-std::expected<DnsSetting, std::string> decode_setting(const json& value) {
+TextResult<DnsSetting> decode_setting(const json& value) {
     if (!value.is_object()) {
         return std::unexpected("a \"dns\" entry is not an object");
     }
@@ -52,7 +53,7 @@ std::expected<DnsSetting, std::string> decode_setting(const json& value) {
     return setting;
 }
 
-std::expected<Response, std::string> decode_ok(const json& object) {
+TextResult<Response> decode_ok(const json& object) {
     const auto version = object.find(member::VERSION);
     if (version == object.end() || !version->is_number_unsigned() ||
         version->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
@@ -61,28 +62,21 @@ std::expected<Response, std::string> decode_ok(const json& object) {
     OkResponse ok;
     ok.version = static_cast<std::uint32_t>(version->get<std::uint64_t>());
     if (const auto names = object.find(member::NAMES); names != object.end()) {
-        auto decoded = decode_names(*names);
-        if (!decoded) {
-            return std::unexpected(decoded.error());
-        }
-        ok.names = std::move(*decoded);
+        VEMLOX_ASSIGN_OR_RETURN(ok.names, decode_names(*names));
     }
     if (const auto dns = object.find(member::DNS); dns != object.end()) {
         if (!dns->is_array()) {
             return std::unexpected("\"dns\" is not an array");
         }
         for (const json& entry : *dns) {
-            auto setting = decode_setting(entry);
-            if (!setting) {
-                return std::unexpected(setting.error());
-            }
-            ok.dns.push_back(std::move(*setting));
+            VEMLOX_ASSIGN_OR_RETURN(DnsSetting setting, decode_setting(entry));
+            ok.dns.push_back(std::move(setting));
         }
     }
     return ok;
 }
 
-std::expected<Response, std::string> decode_error(const json& object) {
+TextResult<Response> decode_error(const json& object) {
     const auto kind = object.find(member::KIND);
     const auto message = object.find(member::MESSAGE);
     if (kind == object.end() || !kind->is_string() || message == object.end() ||
@@ -99,7 +93,7 @@ std::expected<Response, std::string> decode_error(const json& object) {
 
 } // namespace
 
-std::expected<Response, std::string> decode_response(std::string_view line) {
+TextResult<Response> decode_response(std::string_view line) {
     const json object = json::parse(line, nullptr, false);
     if (object.is_discarded() || !object.is_object()) {
         return std::unexpected("the response is not a JSON object");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "protocol/response.hpp"
+#include "protocol/text_result.hpp"
 
 #include <expected>
 #include <string>
@@ -12,6 +13,6 @@ namespace vemlox::client {
 // `line` is the response without its line feed. Members this client does not know are skipped, so
 // a newer service that adds one is still understood; a known member of the wrong type, a missing
 // one or a status other than "ok" and "error" fails with a description.
-[[nodiscard]] std::expected<Response, std::string> decode_response(std::string_view line);
+[[nodiscard]] TextResult<Response> decode_response(std::string_view line);
 
 } // namespace vemlox::client

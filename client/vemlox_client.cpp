@@ -1,5 +1,6 @@
 #include "failure_kinds.hpp"
 #include "protocol/line_framing.hpp"
+#include "protocol/text_result.hpp"
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
@@ -288,7 +289,7 @@ std::expected<std::string, Error> exchange(std::string_view request_line,
 }
 
 std::expected<OkResponse, Error> read_answer(std::string_view line) {
-    std::expected<Response, std::string> response = decode_response(line);
+    TextResult<Response> response = decode_response(line);
     if (!response) {
         return std::unexpected(
             error(Kind::BadResponse, "unreadable response from the service: " + response.error()));
