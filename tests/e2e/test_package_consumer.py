@@ -47,13 +47,16 @@ class PackageConsumerTest(ServiceTestCase):
     def test_the_apps_refuse_a_stranger_holding_the_pipe_name(self):
         self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
         self.plant(self.service.exes.pipe_probe, SQUATTER)
-        squatter = self.prefix.start_background(SQUATTER, "squat")
-        self.addCleanup(squatter.release)
-        squatter_id = squatter.wait_for_line("holding").split()[1]
         for app in self.example_apps:
             with self.subTest(app=str(app)):
                 self.plant(app, APP)
-                result = self.service.client(program=APP)
+                # A squatter of its own for each app: it answers one connection only.
+                squatter = self.prefix.start_background(SQUATTER, "squat")
+                try:
+                    squatter_id = squatter.wait_for_line("holding").split()[1]
+                    result = self.service.client(program=APP)
+                finally:
+                    squatter.release()
                 self.assertEqual(result.returncode, 1, str(result))
                 self.assertIn(f"served by process {squatter_id}", result.stdout)
 
