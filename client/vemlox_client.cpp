@@ -134,7 +134,7 @@ std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE 
                                              code));
             }
             // Started at logon beside the app, the service may not have created its pipe yet.
-            (void)WaitForSingleObject(stop, std::min(POLL_MS, remaining));
+            static_cast<void>(WaitForSingleObject(stop, std::min(POLL_MS, remaining)));
             continue;
         }
         if (code != ERROR_PIPE_BUSY) {
@@ -150,7 +150,7 @@ std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE 
         }
         // Returns as soon as the server listens again; a failure (the pipe went away, or the
         // wait ran out) is seen by the next open.
-        (void)WaitNamedPipeW(name.c_str(), std::min(POLL_MS, remaining));
+        static_cast<void>(WaitNamedPipeW(name.c_str(), std::min(POLL_MS, remaining)));
     }
 }
 
@@ -265,8 +265,8 @@ std::expected<std::string, Error> exchange(std::string_view request_line,
                                      code));
     }
     // Sets the event the waits also wait on; declared after it, so it is gone before the event.
-    const std::stop_callback on_stop(options.stop,
-                                     [event = stop_event.get()] { (void)SetEvent(event); });
+    const std::stop_callback on_stop(
+        options.stop, [event = stop_event.get()] { static_cast<void>(SetEvent(event)); });
 
     std::expected<UniqueFile, Error> pipe = open_pipe(options, stop_event.get());
     if (!pipe) {
