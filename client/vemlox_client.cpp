@@ -8,6 +8,7 @@
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/product_names.hpp"
+#include "win32_shared/service_query.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -70,12 +71,8 @@ std::expected<ServiceProcess, DWORD> query_service_process() {
         }
         return std::unexpected(code);
     }
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                             reinterpret_cast<LPBYTE>(&status), sizeof(status), &needed) == 0) {
-        return std::unexpected(GetLastError());
-    }
+    VEMLOX_ASSIGN_OR_RETURN(const SERVICE_STATUS_PROCESS status,
+                            win::query_service_status(service.get()));
     switch (status.dwCurrentState) {
     case SERVICE_RUNNING:
         return ServiceProcess{ServiceProcess::State::Running, status.dwProcessId};

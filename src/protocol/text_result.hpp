@@ -42,5 +42,32 @@ template <typename T> using TextResult = std::expected<T, std::string>;
     }                                                                                              \
     target = std::move(*result)
 
+// The same, mapping the failure on the way up: `map` takes the error and returns the caller's
+// error (a kind, a message with the step's name):
+//
+//     VEMLOX_ASSIGN_OR_RETURN_MAPPED(install_failure("copy service"), StagedFile staged,
+//                                    StagedFile::write(source, target));
+//
+// `map` comes first, so that the expression may hold commas of its own.
+#define VEMLOX_RETURN_IF_ERROR_MAPPED(map, ...)                                                    \
+    VEMLOX_RETURN_IF_ERROR_MAPPED_AS(VEMLOX_RESULT_NAME(__LINE__), map, __VA_ARGS__)
+
+#define VEMLOX_RETURN_IF_ERROR_MAPPED_AS(result, map, ...)                                         \
+    do {                                                                                           \
+        if (auto result = (__VA_ARGS__); !result) {                                                \
+            return std::unexpected((map)(std::move(result).error()));                              \
+        }                                                                                          \
+    } while (false)
+
+#define VEMLOX_ASSIGN_OR_RETURN_MAPPED(map, target, ...)                                           \
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED_AS(VEMLOX_RESULT_NAME(__LINE__), map, target, __VA_ARGS__)
+
+#define VEMLOX_ASSIGN_OR_RETURN_MAPPED_AS(result, map, target, ...)                                \
+    auto result = (__VA_ARGS__);                                                                   \
+    if (!result) {                                                                                 \
+        return std::unexpected((map)(std::move(result).error()));                                  \
+    }                                                                                              \
+    target = std::move(*result)
+
 #define VEMLOX_RESULT_NAME(line) VEMLOX_RESULT_NAME_JOINED(vemlox_result_, line)
 #define VEMLOX_RESULT_NAME_JOINED(prefix, line) prefix##line

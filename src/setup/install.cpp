@@ -6,6 +6,7 @@
 #include "setup/install_dir.hpp"
 #include "setup/service_removal.hpp"
 #include "setup/service_status.hpp"
+#include "win32_shared/service_query.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/product_names.hpp"
@@ -192,7 +193,7 @@ std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
 [[nodiscard]] TextResult<void> wait_until_started(SC_HANDLE service) {
     PollPause pause;
     for (int poll = 0; poll < MAX_START_POLLS; ++poll) {
-        const auto status = query_status(service);
+        const auto status = query_service_status(service);
         if (!status || status->dwCurrentState != SERVICE_START_PENDING) {
             if (status && status->dwCurrentState == SERVICE_STOPPED) {
                 return std::unexpected(failed_start(*status));
@@ -209,7 +210,7 @@ std::string failed_start(const SERVICE_STATUS_PROCESS& status) {
 // a start that was accepted. A new registration that never ran shows ERROR_SERVICE_NEVER_STARTED
 // (or 0) there, and then the call's failure is all there is to say.
 [[nodiscard]] std::string refused_start(SC_HANDLE service) {
-    const auto status = query_status(service);
+    const auto status = query_service_status(service);
     if (status && status->dwCurrentState == SERVICE_STOPPED &&
         status->dwWin32ExitCode != NO_ERROR &&
         status->dwWin32ExitCode != ERROR_SERVICE_NEVER_STARTED) {

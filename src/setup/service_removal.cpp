@@ -2,6 +2,7 @@
 
 #include "setup/command_outcome.hpp"
 #include "setup/service_status.hpp"
+#include "win32_shared/service_query.hpp"
 #include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
@@ -21,7 +22,7 @@ bool is_known_state(DWORD state) {
 // The service's process while it runs, held from before the stop request so that its id cannot
 // pass to another process meanwhile; none when it is not running or cannot be opened.
 UniqueHandle open_service_process(SC_HANDLE service) {
-    const auto status = query_status(service);
+    const auto status = query_service_status(service);
     if (!status || status->dwProcessId == 0) {
         return {};
     }
@@ -44,7 +45,7 @@ TextResult<void> remove_service(SC_HANDLE manager) {
     bool stopped = false;
     PollPause pause;
     for (int poll = 0; poll < MAX_STATUS_POLLS; ++poll) {
-        const auto status = query_status(service.get());
+        const auto status = query_service_status(service.get());
         if (!status || !is_known_state(status->dwCurrentState)) {
             break;
         }

@@ -12,16 +12,6 @@ constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
 
 } // namespace
 
-std::optional<SERVICE_STATUS_PROCESS> query_status(SC_HANDLE service) {
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
-                             sizeof(status), &needed) == 0) {
-        return std::nullopt;
-    }
-    return status;
-}
-
 // The default timer resolution can stretch a 100 ms wait noticeably; where a high-resolution
 // timer is not available, Sleep does the waiting.
 PollPause::PollPause()
