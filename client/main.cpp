@@ -182,7 +182,7 @@ int run(std::vector<std::string> arguments) {
     if (answer) {
         return EXIT_OK;
     }
-    if (answer.error().is_answer()) {
+    if (answer.error().is_error_answer()) {
         return EXIT_ERROR_RESPONSE;
     }
     win::write_line(win::ConsoleStream::Error, "vemlox-client: " + answer.error().message);

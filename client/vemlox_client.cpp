@@ -22,7 +22,6 @@ namespace vemlox::client {
 namespace {
 
 using win::Deadline;
-using win::UniqueFile;
 using win::UniqueHandle;
 using win::UniqueServiceHandle;
 using Kind = Error::Kind;
@@ -90,7 +89,7 @@ std::string nobody_serves_message(Kind kind) {
            pipe_name() + ")";
 }
 
-std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE stop) {
+std::expected<UniqueHandle, Error> open_pipe(const ClientOptions& options, HANDLE stop) {
     const std::wstring name = win::to_wide(win::PIPE_NAME);
     const Deadline deadline(options.busy_wait);
     while (true) {
@@ -99,7 +98,7 @@ std::expected<UniqueFile, Error> open_pipe(const ClientOptions& options, HANDLE 
         }
         // Identification level only: a server that is not ours must not be able to act as us.
         // Overlapped, so that the wait for the response can end at its timeout or a stop.
-        UniqueFile pipe(CreateFileW(
+        UniqueHandle pipe(CreateFileW(
             name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
             FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (pipe) {
@@ -265,7 +264,7 @@ std::expected<std::string, Error> exchange(std::string_view request_line,
     const std::stop_callback on_stop(
         options.stop, [event = stop_event.get()] { static_cast<void>(SetEvent(event)); });
 
-    std::expected<UniqueFile, Error> pipe = open_pipe(options, stop_event.get());
+    std::expected<UniqueHandle, Error> pipe = open_pipe(options, stop_event.get());
     if (!pipe) {
         return std::unexpected(std::move(pipe.error()));
     }

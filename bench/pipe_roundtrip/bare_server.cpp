@@ -19,7 +19,6 @@
 
 namespace {
 
-using vemlox::win::UniqueFile;
 using vemlox::win::UniqueHandle;
 
 constexpr std::string_view ANSWER = "{\"status\":\"ok\",\"version\":1}\n";
@@ -179,7 +178,7 @@ void append_line(const wchar_t* path) {
     const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
     const std::string line =
         std::to_string((ticks - 116444736000000000ULL) / 10000000) + " ping: ok\n";
-    UniqueFile file(CreateFileW(path, 0x120114, 7, nullptr, OPEN_ALWAYS, 0, nullptr));
+    UniqueHandle file(CreateFileW(path, 0x120114, 7, nullptr, OPEN_ALWAYS, 0, nullptr));
     if (file) {
         DWORD written = 0;
         (void)WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written,
@@ -216,7 +215,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const unsigned long count = std::wcstoul(argv[2], nullptr, 10);
     // The service's pipe settings: duplex, first instance, byte mode, local clients, one instance.
-    UniqueFile handle(CreateNamedPipeW(argv[1],
+    UniqueHandle handle(CreateNamedPipeW(argv[1],
                                        PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE |
                                            (options.overlapped ? FILE_FLAG_OVERLAPPED : 0),
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |

@@ -28,7 +28,7 @@ struct Trip {
 
 Trip round_trip(const wchar_t* name) {
     Trip trip;
-    vemlox::win::UniqueFile pipe;
+    vemlox::win::UniqueHandle pipe;
     while (true) {
         pipe.reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));

@@ -35,7 +35,7 @@ int main() {
     const auto pinged = vemlox::client::ping();
     if (!pinged) {
         const vemlox::client::Error& error = pinged.error();
-        print_line(std::string(error.is_answer() ? "ping: " : "ping: no response: ") +
+        print_line(std::string(error.is_error_answer() ? "ping: " : "ping: no response: ") +
                    error.message);
         return 1;
     }

@@ -15,7 +15,7 @@ struct EnvironmentPair {
     std::string value;
 };
 
-struct ProgramExit {
+struct ProgramOutcome {
     std::uint32_t exit_code = 0;
     // Both as UTF-8: console programs write in the OEM code page, which the runner reads.
     std::string standard_output;
@@ -32,7 +32,7 @@ class ProgramRunner {
     // device, both output streams read completely. Fails with OsError: "program not found", the OS
     // error text of a failed start, read or wait, or, when the runner's time limit runs out (the
     // program and all it started are then ended), "<program> did not finish within <N> s".
-    [[nodiscard]] virtual ActionResult<ProgramExit>
+    [[nodiscard]] virtual ActionResult<ProgramOutcome>
     run(std::string_view program, std::span<const std::string> arguments,
         std::span<const EnvironmentPair> environment) = 0;
 };

@@ -197,7 +197,7 @@ class InheritedHandles {
 
 // The child's standard handles: the null device for input, a pipe for each output stream.
 struct ChildStreams {
-    UniqueFile input;
+    UniqueHandle input;
     Pipe output;
     Pipe error;
 };
@@ -329,9 +329,9 @@ struct CollectedOutput {
 
 // Every program we start is a console program writing in the OEM code page; each stream is read
 // on its own, as either may hold text the other does not.
-[[nodiscard]] ProgramExit decode(DWORD exit_code, CollectedOutput collected) {
+[[nodiscard]] ProgramOutcome decode(DWORD exit_code, CollectedOutput collected) {
     const UINT code_page = GetOEMCP();
-    return ProgramExit{exit_code, console_output_text(std::move(collected.output), code_page),
+    return ProgramOutcome{exit_code, console_output_text(std::move(collected.output), code_page),
                        console_output_text(std::move(collected.error), code_page)};
 }
 
@@ -371,7 +371,7 @@ std::optional<std::wstring> find_program(std::wstring_view program,
     return std::nullopt;
 }
 
-ActionResult<ProgramExit> WinProgramRunner::run(std::string_view program,
+ActionResult<ProgramOutcome> WinProgramRunner::run(std::string_view program,
                                                 std::span<const std::string> arguments,
                                                 std::span<const EnvironmentPair> environment) {
     const std::optional<std::wstring> path =

@@ -34,7 +34,7 @@ class WinProgramRunner final : public ProgramRunner {
     WinProgramRunner(std::wstring own_folder, std::chrono::seconds time_limit)
         : own_folder_(std::move(own_folder)), time_limit_(time_limit) {}
 
-    [[nodiscard]] ActionResult<ProgramExit>
+    [[nodiscard]] ActionResult<ProgramOutcome>
     run(std::string_view program, std::span<const std::string> arguments,
         std::span<const EnvironmentPair> environment) override;
 

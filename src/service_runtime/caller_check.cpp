@@ -51,7 +51,7 @@ bool caller_allowed(std::string_view caller_path, std::string_view own_path) {
     if (caller.folder.empty() || !equal_ignoring_ascii_case(caller.folder, own.folder)) {
         return false;
     }
-    return equal_ignoring_ascii_case(caller.file, CLIENT_EXE_NAME) ||
+    return equal_ignoring_ascii_case(caller.file, APP_SHORT_EXE_NAME) ||
            equal_ignoring_ascii_case(caller.file, APP_EXE_NAME);
 }
 

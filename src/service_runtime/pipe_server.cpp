@@ -161,7 +161,7 @@ std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
         return setup_error("security descriptor", GetLastError());
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    UniqueFile pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE,
+    UniqueHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE,
                                      PIPE_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES, 0,
                                      &attributes));
     const DWORD create_error = GetLastError();

@@ -23,7 +23,7 @@ constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // The size of the file a link points to, through an open handle.
 bool linked_file_size(const std::wstring& path, std::uint64_t& size) {
-    const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return false;
@@ -64,8 +64,8 @@ UniqueLocalMemory log_file_descriptor() {
 // descriptor is built only then: a file renamed to the older generation keeps its own, and an
 // existing file takes no notice of one. Without it a new file would take the folder's inherited
 // entries, so no file (and no line) is better.
-UniqueFile open_log_file(const std::wstring& path) {
-    UniqueFile file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_EXISTING,
+UniqueHandle open_log_file(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_EXISTING,
                                 0, nullptr));
     if (file || GetLastError() != ERROR_FILE_NOT_FOUND) {
         return file;
@@ -75,7 +75,7 @@ UniqueFile open_log_file(const std::wstring& path) {
         return {};
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    return UniqueFile(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
+    return UniqueHandle(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
                                   OPEN_ALWAYS, 0, nullptr));
 }
 
@@ -100,7 +100,7 @@ void append_log(const std::wstring& log_folder, std::string_view message) {
         static_cast<void>(MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
     const std::string line = log_line(message);
-    const UniqueFile file = open_log_file(path);
+    const UniqueHandle file = open_log_file(path);
     if (!file) {
         return;
     }

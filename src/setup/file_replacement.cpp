@@ -26,7 +26,7 @@ struct FindTraits {
 
 // Writes what is left to read from `source` into a new file at `path`, flushed to disk.
 [[nodiscard]] std::expected<void, DWORD> write_file_from(HANDLE source, const std::wstring& path) {
-    const UniqueFile target(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const UniqueHandle target(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target) {
         return std::unexpected(GetLastError());
@@ -67,7 +67,7 @@ void delete_set_aside(const std::wstring& path) {
 
 bool is_same_file(HANDLE file, const std::wstring& path) {
     // Attributes only: this open neither needs nor disturbs anyone's sharing.
-    const UniqueFile other(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, ANY_SHARING, nullptr,
+    const UniqueHandle other(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, ANY_SHARING, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!other) {
         return false;

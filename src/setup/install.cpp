@@ -76,7 +76,7 @@ std::string copy_failure(std::string_view what, DWORD error) {
 struct Source {
     std::string_view what;
     std::string_view installed_name;
-    UniqueFile file;
+    UniqueHandle file;
 };
 
 // The service first, then the app's executables found beside it.
@@ -84,7 +84,7 @@ using Sources = std::vector<Source>;
 
 [[nodiscard]] TextResult<Source> open_source(const std::wstring& path, std::string_view what,
                                              std::string_view installed_name) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return std::unexpected(copy_failure(what, GetLastError()));
@@ -107,7 +107,7 @@ using Sources = std::vector<Source>;
     if (source_folder.empty()) {
         return sources;
     }
-    for (const std::string_view name : std::array{APP_EXE_NAME, CLIENT_EXE_NAME}) {
+    for (const std::string_view name : std::array{APP_EXE_NAME, APP_SHORT_EXE_NAME}) {
         const std::wstring path = join_path(source_folder, to_wide(name));
         if (!is_existing_file(path)) {
             continue;

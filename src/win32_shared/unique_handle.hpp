@@ -99,8 +99,6 @@ struct ModuleTraits {
 
 // Any kernel handle: processes, threads, events, timers, pipes, files.
 using UniqueHandle = UniqueAny<HandleTraits>;
-// The same owner under the name that files and named pipes have used.
-using UniqueFile = UniqueHandle;
 using UniqueHkey = UniqueAny<RegistryKeyTraits>;
 using UniqueServiceHandle = UniqueAny<ServiceHandleTraits>;
 using UniqueLocalMemory = UniqueAny<LocalMemoryTraits>;

@@ -45,7 +45,7 @@ inline void PrintTo(const std::unexpected<ActionError>& failure, std::ostream* o
 struct Exit {
     Exit(std::uint32_t code, std::string output = {}, std::string error = {})
         : exit{code, std::move(output), std::move(error)} {}
-    ProgramExit exit;
+    ProgramOutcome exit;
 };
 
 // The arguments every PowerShell run starts with: no profile and no prompts in a privileged
@@ -58,13 +58,13 @@ class FakeProgramRunner : public ProgramRunner {
     FakeProgramRunner(std::initializer_list<Exit> exits = {}) { add(exits); }
     explicit FakeProgramRunner(const std::vector<Exit>& exits) { add(exits); }
 
-    std::deque<ActionResult<ProgramExit>> answers;
+    std::deque<ActionResult<ProgramOutcome>> answers;
     // One line per run: PowerShell's script by a short name when PowerShell got POWERSHELL_OPTIONS
     // and the script alone, other runs as the program and its arguments; then each environment pair
     // as NAME=value.
     std::vector<std::string> journal;
 
-    ActionResult<ProgramExit> run(std::string_view program, std::span<const std::string> arguments,
+    ActionResult<ProgramOutcome> run(std::string_view program, std::span<const std::string> arguments,
                                   std::span<const EnvironmentPair> environment) override {
         std::string line(program);
         if (program == "powershell.exe" && arguments.size() == POWERSHELL_OPTIONS.size() + 1 &&

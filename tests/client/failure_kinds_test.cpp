@@ -25,7 +25,7 @@ TEST(FailureKinds, EachFailureIsOneErrorKind) {
         const auto answer = read_answer(line);
         ASSERT_FALSE(answer.has_value()) << line;
         EXPECT_EQ(answer.error().kind, kind) << line;
-        EXPECT_EQ(answer.error().is_answer(), kind != Kind::BadResponse) << line;
+        EXPECT_EQ(answer.error().is_error_answer(), kind != Kind::BadResponse) << line;
     }
     EXPECT_EQ(read_answer(lines[0].first).error().message, "caller not allowed");
     const auto ok = read_answer(R"({"status":"ok","version":1,"names":["Wi-Fi"]})");
@@ -59,10 +59,10 @@ TEST(FailureKinds, EachFailureIsOneErrorKind) {
 TEST(Cancellation, AStopEndsTheWaitForABusyServiceAtOnce) {
     // The pipe's one instance, taken by another client: a call waits for it to come free.
     const wchar_t* name = LR"(\\.\pipe\vemlox)";
-    const win::UniqueFile server(
+    const win::UniqueHandle server(
         CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
     ASSERT_TRUE(server);
-    const win::UniqueFile other(
+    const win::UniqueHandle other(
         CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(other);
     std::stop_source stop;

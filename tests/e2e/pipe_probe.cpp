@@ -17,7 +17,7 @@
 
 namespace {
 
-using vemlox::win::UniqueFile;
+using vemlox::win::UniqueHandle;
 
 constexpr const wchar_t* PIPE = L"\\\\.\\pipe\\vemlox";
 
@@ -36,10 +36,10 @@ void wait_for_stdin_end() {
     }
 }
 
-UniqueFile connect() {
+UniqueHandle connect() {
     const ULONGLONG deadline = GetTickCount64() + 60000;
     while (true) {
-        UniqueFile pipe(
+        UniqueHandle pipe(
             CreateFileW(PIPE, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (pipe || GetLastError() != ERROR_PIPE_BUSY || GetTickCount64() >= deadline) {
             return pipe;
@@ -54,7 +54,7 @@ int fail(std::string_view what) {
 }
 
 int silent() {
-    UniqueFile pipe = connect();
+    UniqueHandle pipe = connect();
     if (!pipe) {
         return fail("connect");
     }
@@ -71,7 +71,7 @@ int silent() {
 }
 
 int unread() {
-    UniqueFile pipe = connect();
+    UniqueHandle pipe = connect();
     if (!pipe) {
         return fail("connect");
     }
@@ -86,7 +86,7 @@ int unread() {
 }
 
 int close_at_once() {
-    UniqueFile pipe = connect();
+    UniqueHandle pipe = connect();
     if (!pipe) {
         return fail("connect");
     }
@@ -96,7 +96,7 @@ int close_at_once() {
 }
 
 int squat() {
-    UniqueFile pipe(CreateNamedPipeW(PIPE, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+    UniqueHandle pipe(CreateNamedPipeW(PIPE, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
                                      16384, 0, nullptr));
     if (!pipe) {

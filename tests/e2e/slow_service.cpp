@@ -49,7 +49,7 @@ void WINAPI service_main(DWORD, wchar_t**) {
     }
     report(SERVICE_RUNNING);
     (void)WaitForSingleObject(stop_requested.get(), INFINITE);
-    (void)UniqueFile(CreateFileW(beside_me(L"stopping").c_str(), GENERIC_WRITE, 0, nullptr,
+    (void)UniqueHandle(CreateFileW(beside_me(L"stopping").c_str(), GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     const std::wstring release = beside_me(L"release");
     const ULONGLONG deadline = GetTickCount64() + MAX_STOP_DELAY_MS;

@@ -32,13 +32,13 @@ void add_child_as(const testing::TempFolder& folder, const std::wstring& name) {
                           folder.file(name).c_str(), FALSE));
 }
 
-std::string text_of(const ActionResult<ProgramExit>& result) {
+std::string text_of(const ActionResult<ProgramOutcome>& result) {
     return result ? "exit " + std::to_string(result->exit_code) : result.error().message();
 }
 
 constexpr std::chrono::seconds TIME_LIMIT{60};
 
-ActionResult<ProgramExit> run_child(const std::vector<std::string>& arguments,
+ActionResult<ProgramOutcome> run_child(const std::vector<std::string>& arguments,
                                     const std::string& name = "vlx-test-child.exe",
                                     std::chrono::seconds time_limit = TIME_LIMIT) {
     return WinProgramRunner(helpers_folder(), time_limit).run(name, arguments, {});
@@ -167,7 +167,7 @@ TEST(ProgramRunner, ChildInheritsOnlyItsOwnStandardHandles) {
     UniqueHandle write_end;
     ASSERT_TRUE(CreatePipe(read_end.put(), write_end.put(), &inheritable, 0));
 
-    ActionResult<ProgramExit> waited = std::unexpected(ActionError::os_error("not run"));
+    ActionResult<ProgramOutcome> waited = std::unexpected(ActionError::os_error("not run"));
     std::thread waiter([&] {
         waited = run_child({"wait", to_utf8(started_name), to_utf8(release_name)});
     });

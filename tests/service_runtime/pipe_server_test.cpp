@@ -84,13 +84,13 @@ class PipeServer : public ::testing::Test {
         stop_.request_stop();
         // A server that missed the stop event still ends after one more connection.
         if (!server_ended(10000)) {
-            const UniqueFile wake(connect());
+            const UniqueHandle wake(connect());
         }
         WaitForSingleObject(thread_.get(), INFINITE);
     }
 
-    [[nodiscard]] UniqueFile connect() const {
-        return UniqueFile(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    [[nodiscard]] UniqueHandle connect() const {
+        return UniqueHandle(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     }
 
@@ -124,7 +124,7 @@ class PipeServer : public ::testing::Test {
 
 TEST_F(PipeServer, RejectsACallerFromAnotherFolderWithoutRunningItsRequestAndLogsFirst) {
     start_server();
-    const UniqueFile pipe = connect();
+    const UniqueHandle pipe = connect();
     ASSERT_TRUE(pipe);
     const std::string request = "{\"op\":\"renew_ip\"}\n";
     DWORD written = 0;
@@ -149,7 +149,7 @@ TEST_F(PipeServer, RejectsACallerFromAnotherFolderWithoutRunningItsRequestAndLog
 TEST_F(PipeServer, StopDuringARequestLetsTheClientTakeItsResponseFirst) {
     settings_.response_deadline = std::chrono::milliseconds(60000);
     start_server();
-    const UniqueFile pipe = connect();
+    const UniqueHandle pipe = connect();
     ASSERT_TRUE(pipe);
     DWORD available = 0;
     for (int attempt = 0; attempt < 1000 && available == 0; ++attempt) {

@@ -97,7 +97,7 @@ TEST_F(ServiceLog, FileOneByteOverTheLimitReplacesTheOlderGenerationBeforeWritin
 
 TEST_F(ServiceLog, AppendsAtTheEndWhileOthersHoldTheFileOpenAndWriteIt) {
     append_log(folder_.path(), "first");
-    const UniqueFile reader(CreateFileW(log_.c_str(), GENERIC_READ, testing::SHARE_EVERYTHING,
+    const UniqueHandle reader(CreateFileW(log_.c_str(), GENERIC_READ, testing::SHARE_EVERYTHING,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader);
     ASSERT_TRUE(write_file(log_, *read_file(log_) + "1 from elsewhere\n"));

@@ -49,7 +49,7 @@ class TempFolder {
 inline constexpr DWORD SHARE_EVERYTHING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 inline std::optional<std::string> read_file(const std::wstring& path) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, SHARE_EVERYTHING, nullptr,
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, SHARE_EVERYTHING, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
     if (!file) {
         return std::nullopt;
@@ -64,7 +64,7 @@ inline std::optional<std::string> read_file(const std::wstring& path) {
 }
 
 inline bool write_file(const std::wstring& path, const std::string& content) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, SHARE_EVERYTHING, nullptr,
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, SHARE_EVERYTHING, nullptr,
                                       CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return file &&

@@ -54,7 +54,7 @@ struct Error {
     std::uint32_t win32_code = 0;
 
     // True for the service's own answers (Rejected, NotFound, Failed).
-    [[nodiscard]] bool is_answer() const {
+    [[nodiscard]] bool is_error_answer() const {
         return kind == Kind::Rejected || kind == Kind::NotFound || kind == Kind::Failed;
     }
 };

@@ -10,7 +10,7 @@
 //                     "dns": ["192.168.1.1"],  its static DNS servers (the NameServer value)
 //                     "dns_separator": "," }   how NameServer joins them ("," or " ")
 //                 ],
-//     "failures": [ { "script": "set_dns",     one of the six script names
+//     "failures": [ { "script": "set_dns",     one of the script names
 //                     "adapter": "Wi-Fi",      only when VLX_ADAPTER equals this exactly
 //                     "stdout": "", "stderr": "  boom\r\n", "exit_code": 1 (the default),
 //                     "times": 1,              used up after so many calls; default: never

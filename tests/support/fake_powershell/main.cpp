@@ -1,5 +1,5 @@
 // A stand-in for Windows PowerShell in tests and the demo: it accepts only the argument list and
-// the six script texts the service uses, answers from a simulated machine kept in
+// the script texts the service uses, answers from a simulated machine kept in
 // "fake-powershell.json" beside it, and appends every call to "fake-powershell.journal.jsonl"
 // beside it. Anything it does not expect is a clear message on standard error and exit code 1, so a
 // fault shows in the tests. Journal entries: "script" (a script name, or null with "arguments" or

@@ -1,4 +1,4 @@
-// The six script texts the service may hand to PowerShell, byte for byte, each with the short name
+// The script texts the service may hand to PowerShell, byte for byte, each with the short name
 // the stand-in uses in its journal and in its failure injections. Kept apart from the service's own
 // copies on purpose: a script text changed in the service no longer matches and fails the tests.
 #pragma once
