@@ -1,0 +1,138 @@
+"""The Node client package (clients/node) as an Electron or Node app uses it: a Windows build of
+Node, installed as vemlox-app.exe in the install folder, runs clients/node/test/e2e/call.mjs,
+which makes one call of the package and prints its outcome. Against the real installed service and
+the stand-in PowerShell: answers, refusals, a stranger on the pipe name, a busy pipe given up by
+the AbortSignal, a stopped and a missing service.
+
+Not shown here: that the pipe is opened at identification level. Wine reports
+SecurityImpersonation to a pipe server for every open, whatever level the client asked for.
+
+Node's Windows build (scripts/test fetches it to build/windows-node) refuses Wine's default
+Windows 7, so the prefix says Windows 10; and it cannot write to a Unix pipe, which Result's files
+avoid."""
+
+from __future__ import annotations
+
+import json
+import os
+import shutil
+import time
+import unittest
+from pathlib import Path, PureWindowsPath
+
+from installation import INSTALL_FOLDER, REPO, SERVICE
+from service_case import ServiceTestCase
+from wine_prefix import Result
+
+NODE = Path(os.environ.get("VEMLOX_WINDOWS_NODE", REPO / "build" / "windows-node" / "node.exe"))
+PACKAGE = REPO / "clients" / "node"
+APP = INSTALL_FOLDER + r"\vemlox-app.exe"
+STRANGER = r"C:\Elsewhere\vemlox-app.exe"
+PROBE = r"C:\Probes\pipe_probe.exe"
+CALL = str(PureWindowsPath("Z:\\", *(PACKAGE / "test" / "e2e" / "call.mjs").parts[1:]))
+
+MACHINE = {"adapters": [
+    {"name": "Ethernet", "status": "Up", "dns": ["192.168.1.1", "192.168.1.2"]},
+    {"name": "Wi-Fi", "status": "Up", "dns": []},
+]}
+
+
+class NodeClientTest(ServiceTestCase):
+    @classmethod
+    def setUpClass(cls) -> None:
+        # Checked before a prefix is booted: without them there is nothing to test.
+        for needed in (NODE, PACKAGE / "node_modules" / "koffi" / "package.json"):
+            if not needed.is_file():
+                raise FileNotFoundError(f"not fetched: {needed} (scripts/test fetches it)")
+        super().setUpClass()
+        cls.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ",
+                       "/d", "win10", "/f")
+        for where in (APP, STRANGER):
+            target = cls.prefix.host_path(where)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(NODE, target)
+
+    def call(self, operation: str, *args, program: str = APP,
+             options: tuple[str, ...] = ()) -> dict:
+        """The outcome call.mjs printed for `operation` with `args` (each sent as JSON)."""
+        result: Result = self.prefix.run(program, CALL, operation,
+                                         *(json.dumps(a) for a in args), *options)
+        lines = result.stdout.splitlines()
+        self.assertEqual(len(lines), 1, str(result))
+        outcome = json.loads(lines[0])
+        self.assertEqual(result.returncode, 0 if "result" in outcome else 1, str(result))
+        return outcome
+
+    def assert_error(self, outcome: dict, kind: str, message: str) -> None:
+        self.assertIn("error", outcome)
+        error = outcome["error"]
+        self.assertEqual((error["name"], error["kind"], error["message"]),
+                         ("VemloxError", kind, message))
+        self.assertEqual(error["isErrorAnswer"], kind in ("Rejected", "NotFound", "Failed"))
+
+    def test_1_the_service_answers_the_app(self):
+        self.service.stage_powershell(MACHINE)
+        mark = self.log_mark()
+        self.assertEqual(self.call("ping")["result"], None)
+
+        saved = self.call("usePublicDns")["result"]
+        self.assertEqual(saved, [{"adapter": "Ethernet", "servers": ["192.168.1.1", "192.168.1.2"]},
+                                 {"adapter": "Wi-Fi", "servers": []}])
+        self.assertEqual([a["dns"] for a in self.service.machine()["adapters"]],
+                         [["1.1.1.1", "8.8.8.8"]] * 2)
+        self.assertEqual(self.call("restoreDns", saved)["result"], None)
+        self.assertEqual(self.service.machine()["adapters"], MACHINE["adapters"])
+
+        # The service's own refusals, each with its fixed text.
+        self.assert_error(self.call("disableAdapters", []), "Rejected", "invalid adapter list")
+        self.assert_error(self.call("disableAdapters", ["Nope"]), "NotFound",
+                          "item not found: Nope")
+        self.assert_error(self.call("ping", program=STRANGER), "Rejected", "caller not allowed")
+        self.assertEqual(self.wait_for_log(mark, 7)[-1],
+                         f'rejected caller "{STRANGER}"'.replace("\\", "\\\\"))
+
+    def test_2_a_busy_pipe_is_given_up_when_the_signal_aborts(self):
+        self.plant(self.service.exes.pipe_probe, PROBE)
+        # A client that sent its request and never reads holds the service's one pipe instance.
+        holder = self.prefix.start_background(PROBE, "unread")
+        try:
+            holder.wait_for_line("sent")
+            started = time.monotonic()
+            outcome = self.call("ping", options=("--busy-wait-ms", "60000",
+                                                 "--abort-after-ms", "1500"))
+            waited = time.monotonic() - started
+            self.assertIsNone(holder.process.poll(), "the holder must still hold the pipe")
+        finally:
+            holder.release()
+        self.assert_error(outcome, "Cancelled", "the call was cancelled; nothing was sent")
+        self.assertEqual(outcome["error"]["win32Code"], 1223)
+        # The busy wait ran off Node's main thread: its timers kept running meanwhile.
+        self.assertGreater(outcome["ticks"], 10)
+        self.assertLess(waited, 30, "the signal, not the 60 s busy wait, ended the call")
+
+    def test_3_a_stranger_serving_the_pipe_name_gets_nothing(self):
+        self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
+        self.plant(self.service.exes.pipe_probe, PROBE)
+        squatter = self.prefix.start_background(PROBE, "squat")
+        try:
+            squatter_id = squatter.wait_for_line("holding").split()[1]
+            outcome = self.call("ping")
+        finally:
+            squatter.release()
+        self.assert_error(outcome, "UntrustedServer",
+                          f"\\\\.\\pipe\\vemlox is served by process {squatter_id}, but the "
+                          "Vemlox service is not running; nothing was sent")
+
+    def test_4_a_stopped_then_missing_service(self):
+        self.prefix.run("net", "stop", SERVICE)
+        self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
+        self.assert_error(self.call("ping"), "Stopped",
+                          "the Vemlox service is not running (nothing serves \\\\.\\pipe\\vemlox)")
+        self.assertEqual(self.service.uninstall().returncode, 0)
+        self.assert_error(self.call("ping"), "NotInstalled",
+                          "the Vemlox service is not installed (nothing serves "
+                          "\\\\.\\pipe\\vemlox)")
+
+
+if __name__ == "__main__":
+    unittest.main()
