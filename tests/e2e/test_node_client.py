@@ -18,6 +18,7 @@ import os
 import shutil
 import time
 import unittest
+from unittest.mock import ANY
 from pathlib import Path, PureWindowsPath
 
 from installation import INSTALL_FOLDER, REPO, SERVICE
@@ -108,9 +109,31 @@ class NodeClientTest(ServiceTestCase):
         self.assertEqual(outcome["error"]["win32Code"], 1223)
         # The busy wait ran off Node's main thread: its timers kept running meanwhile.
         self.assertGreater(outcome["ticks"], 10)
-        self.assertLess(waited, 30, "the signal, not the 60 s busy wait, ended the call")
+        # Far below the busy wait: the signal ended the wait, not the wait's own end.
+        self.assertLess(waited, 30)
 
-    def test_3_a_stranger_serving_the_pipe_name_gets_nothing(self):
+    def test_3_a_response_wait_ends_at_its_timeout_or_at_once_when_the_signal_aborts(self):
+        cases = [
+            (("--response-timeout-ms", "1000"), "TimedOut",
+             "no response from the Vemlox service within 1 s; the connection was closed", 258),
+            (("--abort-after-ms", "1000"), "Cancelled",
+             "the call was cancelled; the connection was closed", 1223),
+        ]
+        for options, kind, message, code in cases:
+            with self.subTest(kind=kind):
+                # The service holds the request while its PowerShell runs for 4 s.
+                self.service.stage_powershell(
+                    {"failures": [{"script": "list_physical", "sleep_ms": 4000, "times": 1}]})
+                # Had the wait gone on to the answer, the call would have its result.
+                outcome = self.call("enableAdapters", options=options)
+                self.assert_error(outcome, kind, message)
+                self.assertEqual(outcome["error"]["win32Code"], code)
+                self.assertGreater(outcome["ticks"], 10)
+                # The service still finished the operation; the next call waits for it.
+                self.assertEqual(self.call("ping", options=("--busy-wait-ms", "10000")),
+                                 {"result": None, "ticks": ANY})
+
+    def test_4_a_stranger_serving_the_pipe_name_gets_nothing(self):
         self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
         self.plant(self.service.exes.pipe_probe, PROBE)
         squatter = self.prefix.start_background(PROBE, "squat")
@@ -123,7 +146,7 @@ class NodeClientTest(ServiceTestCase):
                           f"\\\\.\\pipe\\vemlox is served by process {squatter_id}, but the "
                           "Vemlox service is not running; nothing was sent")
 
-    def test_4_a_stopped_then_missing_service(self):
+    def test_5_a_stopped_then_missing_service(self):
         self.prefix.run("net", "stop", SERVICE)
         self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
         self.assert_error(self.call("ping"), "Stopped",

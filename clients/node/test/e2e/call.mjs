@@ -1,5 +1,6 @@
 // One call of the package, as an app makes it, for the end-to-end tests under Wine:
-//   call.mjs OPERATION [ARGUMENT_JSON...] [--busy-wait-ms N] [--abort-after-ms N]
+//   call.mjs OPERATION [ARGUMENT_JSON...] [--busy-wait-ms N] [--response-timeout-ms N]
+//            [--abort-after-ms N]
 // Prints one JSON line: {"result": ...} or {"error": {name, kind, message, win32Code,
 // isErrorAnswer}}, with "ticks": how often a 10 ms timer ran while the call was out (so whether
 // Node's event loop stayed free). Standard output must be a file: Node for Windows under Wine
@@ -13,6 +14,8 @@ let abortAfterMs;
 for (let i = 0; i < rest.length; i += 1) {
   if (rest[i] === '--busy-wait-ms') {
     options.busyWaitMs = Number(rest[(i += 1)]);
+  } else if (rest[i] === '--response-timeout-ms') {
+    options.responseTimeoutMs = Number(rest[(i += 1)]);
   } else if (rest[i] === '--abort-after-ms') {
     abortAfterMs = Number(rest[(i += 1)]);
   } else {
