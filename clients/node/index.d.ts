@@ -37,7 +37,7 @@ export type ErrorKind = (typeof ErrorKind)[keyof typeof ErrorKind];
 export declare class VemloxError extends Error {
   readonly name: 'VemloxError';
   readonly kind: ErrorKind;
-  /** The Windows error behind the failure; 0 where there is none (always for the service's answers). */
+  /** The Windows error behind the failure; 0 where there is none (so for the service's answers). */
   readonly win32Code: number;
   /** True for the service's own answers (Rejected, NotFound, Failed). */
   readonly isErrorAnswer: boolean;
@@ -82,7 +82,7 @@ export declare function renewIp(options?: CallOptions): Promise<void>;
 export declare function usePublicDns(options?: CallOptions): Promise<DnsSetting[]>;
 export declare function restoreDns(settings: DnsSetting[], options?: CallOptions): Promise<void>;
 
-/** For tools: sends any line (a line feed is added) and resolves with the response line, undecoded. */
+/** For tools: sends any line (a line feed is added); resolves with the response line, undecoded. */
 export declare function exchange(requestLine: string, options?: CallOptions): Promise<string>;
 /** Reads a response line: the ok response, or throws the VemloxError it stands for. */
 export declare function readAnswer(line: string | Uint8Array): OkResponse;

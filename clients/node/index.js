@@ -44,7 +44,8 @@ function callOptions(options = {}) {
     busyWaitMs: milliseconds(options.busyWaitMs, 10_000, 'options.busyWaitMs'),
     // From the moment the server is trusted until the whole response line has arrived.
     // Operations wait for PowerShell without a limit of their own, so this is generous.
-    responseTimeoutMs: milliseconds(options.responseTimeoutMs, 300_000, 'options.responseTimeoutMs'),
+    responseTimeoutMs: milliseconds(
+      options.responseTimeoutMs, 300_000, 'options.responseTimeoutMs'),
     signal,
   };
 }

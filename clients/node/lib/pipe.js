@@ -86,7 +86,8 @@ async function openPipe(call) {
       continue;
     }
     if (code !== WIN32.ERROR_PIPE_BUSY) {
-      throw new VemloxError(ErrorKind.CannotConnect, messages.cannotOpen(win.osErrorText(code)), code);
+      const text = messages.cannotOpen(win.osErrorText(code));
+      throw new VemloxError(ErrorKind.CannotConnect, text, code);
     }
     if (remaining === 0) {
       throw new VemloxError(ErrorKind.Busy, messages.busy(call.busyWaitMs), code);

@@ -11,10 +11,12 @@ import koffi from 'koffi';
 
 import { PIPE_NAME, WIN32 } from './errors.js';
 
-export const INVALID_HANDLE = -1;
-export const INFINITE = 0xffffffff;
-export const STATUS = Object.freeze({ WAIT_OBJECT_0: 0, ERROR_IO_PENDING: 997 });
-export const SERVICE_STATE = Object.freeze({ SERVICE_START_PENDING: 2, SERVICE_RUNNING: 4 });
+const INVALID_HANDLE = -1;
+const INFINITE = 0xffffffff;
+const WAIT_OBJECT_0 = 0;
+const ERROR_IO_PENDING = 997;
+const SERVICE_START_PENDING = 2;
+const SERVICE_RUNNING = 4;
 
 const GENERIC_READ = 0x80000000;
 const GENERIC_WRITE = 0x40000000;
@@ -97,8 +99,13 @@ function declare() {
     QueryServiceStatusEx: a([
       'QueryServiceStatusEx',
       'int',
-      ['intptr', 'int', koffi.out(koffi.pointer(SERVICE_STATUS_PROCESS)), 'uint32',
-        koffi.out(koffi.pointer('uint32'))],
+      [
+        'intptr',
+        'int',
+        koffi.out(koffi.pointer(SERVICE_STATUS_PROCESS)),
+        'uint32',
+        koffi.out(koffi.pointer('uint32')),
+      ],
     ]),
   };
 }
@@ -108,7 +115,7 @@ function win() {
   return api;
 }
 
-// `call` is a koffi function's async form; resolves with its result.
+// Calls koffi function `fn` on a worker thread; resolves with its result.
 function offThread(fn, ...args) {
   return new Promise((resolve, reject) => {
     fn.async(...args, (error, result) => (error ? reject(error) : resolve(result)));
@@ -178,7 +185,9 @@ export function waitNamedPipe(ms) {
 
 export function pipeServerProcessId(pipe) {
   const id = [0];
-  return win().GetNamedPipeServerProcessId(pipe, id) ? { processId: id[0] } : { error: lastError() };
+  return win().GetNamedPipeServerProcessId(pipe, id)
+    ? { processId: id[0] }
+    : { error: lastError() };
 }
 
 // What the Service Control Manager says of the service "vemlox", asked with the least rights there
@@ -194,19 +203,21 @@ export function queryService() {
     const service = w.OpenServiceW(manager, 'vemlox', SERVICE_QUERY_STATUS);
     if (service === 0) {
       const code = lastError();
-      return code === WIN32.ERROR_SERVICE_DOES_NOT_EXIST ? { state: 'NotInstalled', processId: 0 } : { error: code };
+      return code === WIN32.ERROR_SERVICE_DOES_NOT_EXIST
+        ? { state: 'NotInstalled', processId: 0 }
+        : { error: code };
     }
     try {
       const status = {};
       const needed = [0];
-      if (!w.QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, status,
-        koffi.sizeof(w.SERVICE_STATUS_PROCESS), needed)) {
+      const size = koffi.sizeof(w.SERVICE_STATUS_PROCESS);
+      if (!w.QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, status, size, needed)) {
         return { error: lastError() };
       }
       switch (status.dwCurrentState) {
-        case SERVICE_STATE.SERVICE_RUNNING:
+        case SERVICE_RUNNING:
           return { state: 'Running', processId: status.dwProcessId };
-        case SERVICE_STATE.SERVICE_START_PENDING:
+        case SERVICE_START_PENDING:
           return { state: 'Starting', processId: status.dwProcessId };
         default:
           return { state: 'NotRunning', processId: 0 };
@@ -230,20 +241,24 @@ export async function transfer(direction, pipe, event, stop, memory, length, tim
   const overlapped = koffi.alloc(w.OVERLAPPED, 1);
   try {
     koffi.encode(overlapped, w.OVERLAPPED, {
-      Internal: 0, InternalHigh: 0, Offset: 0, OffsetHigh: 0, hEvent: event,
+      Internal: 0,
+      InternalHigh: 0,
+      Offset: 0,
+      OffsetHigh: 0,
+      hEvent: event,
     });
     const start = direction === 'read' ? w.ReadFile : w.WriteFile;
     if (!start(pipe, memory, length, null, overlapped)) {
       const code = lastError();
-      if (code !== STATUS.ERROR_IO_PENDING) {
+      if (code !== ERROR_IO_PENDING) {
         return { error: code };
       }
     }
     const woke = await offThread(w.WaitForMultipleObjects, 2, [event, stop], 0, timeoutMs);
     let reason = 0; // why the operation was cancelled, if it was
-    if (woke !== STATUS.WAIT_OBJECT_0) {
+    if (woke !== WAIT_OBJECT_0) {
       if (w.CancelIoEx(pipe, overlapped)) {
-        reason = woke === STATUS.WAIT_OBJECT_0 + 1 ? WIN32.ERROR_CANCELLED : WIN32.WAIT_TIMEOUT;
+        reason = woke === WAIT_OBJECT_0 + 1 ? WIN32.ERROR_CANCELLED : WIN32.WAIT_TIMEOUT;
       }
       // Cancelled or just finished: either way the event is set once it is over.
       await offThread(w.WaitForSingleObject, event, INFINITE);

@@ -63,7 +63,8 @@ test('arguments of the wrong type are refused before anything is sent', async ()
     [() => vemlox.exchange(42), /requestLine must be a string/],
   ];
   for (const [call, message] of cases) {
-    await assert.rejects(call, (error) => error instanceof TypeError && message.test(error.message));
+    await assert.rejects(call, (error) => error instanceof TypeError && message.test(error.message),
+      String(message));
   }
 });
 
@@ -135,7 +136,8 @@ test('a line that is not a response the service writes is a BadResponse, never a
       'a DNS server is not an IPv4 address: "1.2.3.256"'],
     ['{"status":"ok","version":1,"dns":[{"adapter":"Wi-Fi","servers":[16843009]}]}',
       'a DNS server is not an IPv4 address: 16843009'],
-    ['{"status":"error","kind":"rejected"}', 'an error response without "kind" and "message" texts'],
+    ['{"status":"error","kind":"rejected"}',
+      'an error response without "kind" and "message" texts'],
     ['{"status":"error","kind":"fatal","message":"?"}', 'unknown error kind "fatal"'],
   ];
   for (const [line, reason] of cases) {
