@@ -99,16 +99,18 @@ class NodeClientTest(ServiceTestCase):
         try:
             holder.wait_for_line("sent")
             started = time.monotonic()
+            # Early in the 10 s the service gives the holder to take its response.
             outcome = self.call("ping", options=("--busy-wait-ms", "60000",
-                                                 "--abort-after-ms", "1500"))
+                                                 "--abort-after-ms", "800"))
             waited = time.monotonic() - started
             self.assertIsNone(holder.process.poll(), "the holder must still hold the pipe")
         finally:
             holder.release()
         self.assert_error(outcome, "Cancelled", "the call was cancelled; nothing was sent")
         self.assertEqual(outcome["error"]["win32Code"], 1223)
-        # The busy wait ran off Node's main thread: its timers kept running meanwhile.
-        self.assertGreater(outcome["ticks"], 10)
+        # The busy wait ran off Node's main thread: its timers kept running meanwhile (a blocked
+        # event loop runs the 10 ms ticker at most once, after the call).
+        self.assertGreaterEqual(outcome["ticks"], 5)
         # Far below the busy wait: the signal ended the wait, not the wait's own end.
         self.assertLess(waited, 30)
 
@@ -128,7 +130,7 @@ class NodeClientTest(ServiceTestCase):
                 outcome = self.call("enableAdapters", options=options)
                 self.assert_error(outcome, kind, message)
                 self.assertEqual(outcome["error"]["win32Code"], code)
-                self.assertGreater(outcome["ticks"], 10)
+                self.assertGreaterEqual(outcome["ticks"], 5)
                 # The service still finished the operation; the next call waits for it.
                 self.assertEqual(self.call("ping", options=("--busy-wait-ms", "10000")),
                                  {"result": None, "ticks": ANY})
