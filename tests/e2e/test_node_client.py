@@ -46,8 +46,11 @@ class NodeClientTest(ServiceTestCase):
             if not needed.is_file():
                 raise FileNotFoundError(f"not fetched: {needed} (scripts/test fetches it)")
         super().setUpClass()
-        cls.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ",
-                       "/d", "win10", "/f")
+        version = cls.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t",
+                                 "REG_SZ", "/d", "win10", "/f")
+        if version.returncode != 0:
+            cls.prefix.remove()
+            raise AssertionError(f"cannot set the prefix's Windows version: {version}")
         for where in (APP, STRANGER):
             target = cls.prefix.host_path(where)
             target.parent.mkdir(parents=True, exist_ok=True)
