@@ -78,6 +78,8 @@ class NodeClientTest(ServiceTestCase):
         self.service.stage_powershell(MACHINE)
         mark = self.log_mark()
         self.assertEqual(self.call("ping")["result"], None)
+        # Calls made at once by one app take their turns.
+        self.assertEqual(self.call("ping", options=("--together", "3"))["result"], [None] * 3)
 
         saved = self.call("usePublicDns")["result"]
         self.assertEqual(saved, [{"adapter": "Ethernet", "servers": ["192.168.1.1", "192.168.1.2"]},
@@ -93,8 +95,8 @@ class NodeClientTest(ServiceTestCase):
                           "item not found: Nope")
         self.assert_error(self.call("ping", program=STRANGER), "Rejected", "caller not allowed")
         # One log line for each call, in order: the service saw each request as sent.
-        self.assertEqual(self.wait_for_log(mark, 6), [
-            "ping: ok",
+        self.assertEqual(self.wait_for_log(mark, 9), [
+            *["ping: ok"] * 4,
             "use_public_dns: ok 2 adapter(s)",
             "restore_dns 2 adapter(s): ok",
             "rejected (36 bytes): invalid adapter list",

@@ -1,6 +1,7 @@
 // One call of the package, as an app makes it, for the end-to-end tests under Wine:
 //   call.mjs OPERATION [ARGUMENT_JSON...] [--busy-wait-ms N] [--response-timeout-ms N]
-//            [--abort-after-ms N]
+//            [--abort-after-ms N] [--together N]
+// With --together, N calls at once, and "result" is the list of their results.
 // Prints one JSON line: {"result": ...} or {"error": {name, kind, message, win32Code,
 // isErrorAnswer}}, with "ticks": how often a 10 ms timer ran while the call was out (so whether
 // Node's event loop stayed free). Standard output must be a file: Node for Windows under Wine
@@ -11,11 +12,14 @@ const [operation, ...rest] = process.argv.slice(2);
 const args = [];
 const options = {};
 let abortAfterMs;
+let together;
 for (let i = 0; i < rest.length; i += 1) {
   if (rest[i] === '--busy-wait-ms') {
     options.busyWaitMs = Number(rest[(i += 1)]);
   } else if (rest[i] === '--response-timeout-ms') {
     options.responseTimeoutMs = Number(rest[(i += 1)]);
+  } else if (rest[i] === '--together') {
+    together = Number(rest[(i += 1)]);
   } else if (rest[i] === '--abort-after-ms') {
     abortAfterMs = Number(rest[(i += 1)]);
   } else {
@@ -34,7 +38,12 @@ const ticker = setInterval(() => {
 }, 10);
 let outcome;
 try {
-  outcome = { result: (await vemlox[operation](...args, options)) ?? null };
+  const once = async () => (await vemlox[operation](...args, options)) ?? null;
+  outcome = {
+    result: together === undefined
+      ? await once()
+      : await Promise.all(Array.from({ length: together }, once)),
+  };
 } catch (error) {
   const { name, kind, message, win32Code, isErrorAnswer } = error;
   outcome = { error: { name, kind, message, win32Code, isErrorAnswer } };
