@@ -30,6 +30,13 @@ MACHINE = {
 
 STRANGER = r"C:\Users\Public\Downloads\vemlox.exe"
 
+# A Node app: the Node client package's example, in Node for Windows installed under the app's
+# name (scripts/demo fetches it). The script is reached through Wine's Z: drive.
+REPO = Path(__file__).resolve().parents[1]
+NODE = REPO / "build" / "windows-node" / "node.exe"
+NODE_APP = INSTALL_FOLDER + r"\vemlox-app.exe"
+NODE_PING = "Z:" + str(REPO / "clients" / "node" / "examples" / "ping.mjs").replace("/", "\\")
+
 
 def heading(text: str) -> None:
     print(f"\n== {text}", flush=True)
@@ -61,6 +68,16 @@ class Demo:
         result = self.service.client("--show-request", *args, program=program)
         show_result(result)
         self.show_journal()
+        return result
+
+    def node_ping(self) -> Result:
+        # Node refuses Wine's default Windows 7.
+        self.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ",
+                        "/d", "win10", "/f")
+        self.service.copy_into(NODE, NODE_APP)
+        show_command([NODE_APP, NODE_PING])
+        result = self.prefix.run(NODE_APP, NODE_PING)
+        show_result(result)
         return result
 
     def wine(self, *args: str) -> Result:
@@ -97,6 +114,9 @@ class Demo:
 
         heading("ping")
         self.client("ping")
+
+        heading("ping from a Node app (clients/node, in Node for Windows as vemlox-app.exe)")
+        self.node_ping()
 
         heading("a caller outside the install folder is turned away")
         self.service.copy_into(self.service.exes.client, STRANGER)

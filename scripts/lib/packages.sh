@@ -27,3 +27,13 @@ ensure_packages() {
         DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
     fi
 }
+
+# Node and npm, for the Node client package: Debian's, unless the machine has a Node of its own
+# (a NodeSource build of nodejs brings its own npm and conflicts with Debian's npm package).
+ensure_node() {
+    if command -v node >/dev/null && command -v npm >/dev/null; then
+        return
+    fi
+    local VEMLOX_PACKAGES=(nodejs npm)
+    ensure_packages
+}
