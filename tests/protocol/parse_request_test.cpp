@@ -87,8 +87,8 @@ TEST(DecodeRequest, TextsAndPositionsBeyondTheGoldenFile) {
     expect_cases({
         {" \t\r\n{\"op\":\"ping\"} \r", ""},
         {"\xEF\xBB\xBF{\"op\":\"ping\"}", "expected value at line 1 column 1"},
-        // A repeated tag is refused as soon as its key is read.
-        {R"({"op":"ping","op" :1})", "duplicate field `op` at line 1 column 17"},
+        // A repeated tag is refused from its key alone, where the colon is looked for.
+        {R"({"op":"ping","op" :1})", "duplicate field `op` at line 1 column 18"},
         {R"({"op":"ping","op")", "duplicate field `op` at line 1 column 17"},
         {R"({ "names":["a"] } )", "missing field `op` at line 1 column 17"},
         {R"({"op":"restore_dns","settings":[{"adapter":"a","servers":[],"x":1}]})",
