@@ -4,6 +4,7 @@
 #include "request_line.hpp"
 #include "response_decoding.hpp"
 #include "server_check.hpp"
+#include "typed_call.hpp"
 #include "win32_shared/bounded_io.hpp"
 #include "win32_shared/deadline.hpp"
 #include "win32_shared/os_error_text.hpp"
@@ -284,8 +285,8 @@ std::expected<std::string, Error> exchange(std::string_view request_line,
     return receive_line(pipe->get(), io_event.get(), stop_event.get(), deadline, options);
 }
 
-std::expected<OkResponse, Error> read_answer(std::string_view line) {
-    TextResult<Response> response = decode_response(line);
+std::expected<OkResponse, Error> read_answer(std::string_view line, const OkPayload& expected) {
+    TextResult<Response> response = decode_response(line, expected);
     if (!response) {
         return std::unexpected(
             error(Kind::BadResponse, "unreadable response from the service: " + response.error()));
@@ -296,13 +297,18 @@ std::expected<OkResponse, Error> read_answer(std::string_view line) {
     return std::get<OkResponse>(std::move(*response));
 }
 
+OkPayload reply_expected(const Request& request) {
+    return std::visit(
+        []<typename Operation>(const Operation&) {
+            return OkPayload(std::in_place_type<typename Operation::Reply>);
+        },
+        request);
+}
+
 std::expected<OkResponse, Error> call_service(const Request& request,
                                               const ClientOptions& options) {
-    std::expected<std::string, Error> line = exchange(encode_request(request), options);
-    if (!line) {
-        return std::unexpected(std::move(line.error()));
-    }
-    return read_answer(*line);
+    VEMLOX_ASSIGN_OR_RETURN(const std::string line, exchange(encode_request(request), options));
+    return read_answer(line, reply_expected(request));
 }
 
 } // namespace vemlox::client

@@ -137,3 +137,27 @@ TEST(ParseRequest, KeepsValuesAsDecoded) {
 
 } // namespace
 } // namespace vemlox
+
+namespace vemlox {
+namespace {
+
+// A record inside another is checked whole whatever rule the outer one names for it, so that a
+// schema written with wire::any_value cannot skip the inner record's rules.
+struct SettingsHolder {
+    std::vector<DnsSetting> settings;
+    static constexpr auto WIRE =
+        wire::record("struct SettingsHolder",
+                     wire::member("settings", &SettingsHolder::settings, wire::any_value));
+};
+
+TEST(CheckRules, RunTheRulesOfNestedRecords) {
+    const Ipv4Address multicast{{224, 0, 0, 1}};
+    EXPECT_EQ(wire::check_rules(SettingsHolder{{{"Wi-Fi", {}}, {"Ether*", {}}}}),
+              TextResult<void>(std::unexpected("invalid adapter name")));
+    EXPECT_EQ(wire::check_rules(SettingsHolder{{{"Wi-Fi", {multicast}}}}),
+              TextResult<void>(std::unexpected("invalid DNS servers")));
+    EXPECT_TRUE(wire::check_rules(SettingsHolder{{{"Wi-Fi", {}}}}));
+}
+
+} // namespace
+} // namespace vemlox
