@@ -5,7 +5,6 @@
 #include "win32_shared/console.hpp"
 #include "win32_shared/wide.hpp"
 
-#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <span>
