@@ -2,6 +2,7 @@
 // what the Service Control Manager says when nobody serves the pipe.
 #pragma once
 
+#include "protocol/response.hpp"
 #include "server_check.hpp"
 
 #include <cstdint>

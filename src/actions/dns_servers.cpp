@@ -18,11 +18,20 @@ bool separates_addresses(char c) {
     return c == ',' || c == ' ' || c == '\r' || c == '\n';
 }
 
+ActionResult<void> restore_settings(ProgramRunner& runner, std::span<const DnsSetting> settings) {
+    VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, settings, &DnsSetting::adapter));
+    for (const DnsSetting& setting : settings) {
+        VEMLOX_RETURN_IF_ERROR(set_adapter_dns(runner, setting.adapter, setting.servers));
+    }
+    return {};
+}
+
 // The undo of a failed use_public_dns. The client never learns what the switched adapters had
 // before unless the call succeeds, so leaving them switched would lose their settings for good.
 // The undo is best effort; its own failure would only hide the error that matters.
 void put_back(ProgramRunner& runner, std::span<const DnsSetting> replaced) {
-    static_cast<void>(restore_dns(runner, replaced));
+    static_cast<void>(restore_settings(runner, replaced));
 }
 
 } // namespace
@@ -73,7 +82,7 @@ ActionResult<void> set_adapter_dns(ProgramRunner& runner, std::string_view adapt
     return {};
 }
 
-ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
+ActionResult<std::vector<DnsSetting>> perform(const request::UsePublicDns&, ProgramRunner& runner) {
     VEMLOX_ASSIGN_OR_RETURN(auto connected, list_connected_adapters(runner));
     std::vector<DnsSetting> replaced;
     for (const std::string& adapter : connected) {
@@ -97,13 +106,8 @@ ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner) {
     return replaced;
 }
 
-ActionResult<void> restore_dns(ProgramRunner& runner, std::span<const DnsSetting> settings) {
-    VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
-    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, settings, &DnsSetting::adapter));
-    for (const DnsSetting& setting : settings) {
-        VEMLOX_RETURN_IF_ERROR(set_adapter_dns(runner, setting.adapter, setting.servers));
-    }
-    return {};
+ActionResult<void> perform(const request::RestoreDns& request, ProgramRunner& runner) {
+    return restore_settings(runner, request.settings);
 }
 
 } // namespace vemlox

@@ -49,9 +49,9 @@ inline constexpr std::size_t MAX_READ_DNS_SERVERS = 4;
 // Switches every connected adapter not yet on PUBLIC_DNS_SERVERS to them; returns what each had
 // before, in processing order. When a read or a set fails, the adapters already switched are put
 // back.
-[[nodiscard]] ActionResult<std::vector<DnsSetting>> use_public_dns(ProgramRunner& runner);
+[[nodiscard]] ActionResult<std::vector<DnsSetting>> perform(const request::UsePublicDns&,
+                                                            ProgramRunner& runner);
 // Puts the given servers back, after checking that every adapter exists.
-[[nodiscard]] ActionResult<void> restore_dns(ProgramRunner& runner,
-                                             std::span<const DnsSetting> settings);
+[[nodiscard]] ActionResult<void> perform(const request::RestoreDns& request, ProgramRunner& runner);
 
 } // namespace vemlox

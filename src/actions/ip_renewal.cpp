@@ -7,7 +7,7 @@
 
 namespace vemlox {
 
-ActionResult<void> renew_ip(ProgramRunner& runner) {
+ActionResult<void> perform(const request::RenewIp&, ProgramRunner& runner) {
     const std::array<std::string, 1> arguments{"/renew"};
     // ipconfig fails when any one adapter cannot renew (a cable unplugged), which says nothing
     // about the others, so its exit code and its output are not looked at.

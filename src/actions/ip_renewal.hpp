@@ -3,6 +3,7 @@
 
 #include "actions/action_error.hpp"
 #include "actions/program_runner.hpp"
+#include "protocol/request.hpp"
 
 #include <string_view>
 
@@ -11,6 +12,6 @@ namespace vemlox {
 inline constexpr std::string_view IPCONFIG_PROGRAM = "ipconfig.exe";
 
 // Succeeds once the tool has run, whatever it reported; fails only when it could not be run.
-[[nodiscard]] ActionResult<void> renew_ip(ProgramRunner& runner);
+[[nodiscard]] ActionResult<void> perform(const request::RenewIp&, ProgramRunner& runner);
 
 } // namespace vemlox

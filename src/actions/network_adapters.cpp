@@ -49,7 +49,8 @@ ActionResult<void> set_adapter_enabled(ProgramRunner& runner, std::string_view n
     return {};
 }
 
-ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
+ActionResult<std::vector<std::string>> perform(const request::EnableAdapters&,
+                                               ProgramRunner& runner) {
     VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
     std::vector<std::string> switched_on;
     for (const Row& adapter : adapters) {
@@ -62,10 +63,10 @@ ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner) {
     return switched_on;
 }
 
-ActionResult<void> disable_adapters(ProgramRunner& runner, std::span<const std::string> names) {
+ActionResult<void> perform(const request::DisableAdapters& request, ProgramRunner& runner) {
     VEMLOX_ASSIGN_OR_RETURN(auto adapters, list_physical_adapters(runner));
-    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, names));
-    for (const std::string& name : names) {
+    VEMLOX_RETURN_IF_ERROR(check_all_listed(adapters, request.names));
+    for (const std::string& name : request.names) {
         VEMLOX_RETURN_IF_ERROR(set_adapter_enabled(runner, name, false));
     }
     return {};

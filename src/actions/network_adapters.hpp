@@ -62,9 +62,10 @@ template <std::ranges::input_range Items, typename NameOf = std::identity>
                                                      bool enabled);
 
 // Switches on every physical adapter that is off; returns their names in that order.
-[[nodiscard]] ActionResult<std::vector<std::string>> enable_adapters(ProgramRunner& runner);
+[[nodiscard]] ActionResult<std::vector<std::string>> perform(const request::EnableAdapters&,
+                                                             ProgramRunner& runner);
 // Switches off the named adapters in request order, after checking that all of them exist.
-[[nodiscard]] ActionResult<void> disable_adapters(ProgramRunner& runner,
-                                                  std::span<const std::string> names);
+[[nodiscard]] ActionResult<void> perform(const request::DisableAdapters& request,
+                                         ProgramRunner& runner);
 
 } // namespace vemlox

@@ -7,7 +7,7 @@
 
 namespace vemlox {
 
-ActionResult<void> create_restore_point(SystemRestore& restore) {
+ActionResult<void> perform(const request::CreateRestorePoint&, SystemRestore& restore) {
     RestorePointInfo info{};
     info.event_type = BEGIN_SYSTEM_CHANGE;
     info.restore_point_type = MODIFY_SETTINGS;

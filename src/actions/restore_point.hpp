@@ -3,6 +3,7 @@
 
 #include "actions/action_error.hpp"
 #include "actions/system_restore.hpp"
+#include "protocol/request.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -18,6 +19,7 @@ inline constexpr std::uint32_t SYSTEM_RESTORE_DISABLED = 1058; // ERROR_SERVICE_
 
 // One begin-and-end pair of calls. Only the first call can fail the action: status 1058 (System
 // Restore switched off) is NotSupported, any other status OsError "System Restore error N".
-[[nodiscard]] ActionResult<void> create_restore_point(SystemRestore& restore);
+[[nodiscard]] ActionResult<void> perform(const request::CreateRestorePoint&,
+                                         SystemRestore& restore);
 
 } // namespace vemlox

@@ -19,8 +19,10 @@ ApprovalValue approval_value(bool enabled, std::uint64_t now_filetime) {
     return value;
 }
 
-ActionResult<void> set_machine_startup(StartupRegistry& registry, Clock& clock,
-                                       std::string_view name, bool enabled) {
+ActionResult<void> perform(const request::SetMachineStartup& request, StartupRegistry& registry,
+                           Clock& clock) {
+    const std::string& name = request.name;
+    const bool enabled = request.enabled;
     // Only programs the machine already starts may be switched. Without this check any client
     // could leave approval values behind for names that a program installed later would pick up.
     if (!registry.run_entry_exists(name)) {

@@ -6,6 +6,7 @@
 #include "actions/clock.hpp"
 #include "actions/filetime.hpp"
 #include "actions/startup_registry.hpp"
+#include "protocol/request.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -17,7 +18,7 @@ namespace vemlox {
 [[nodiscard]] ApprovalValue approval_value(bool enabled, std::uint64_t now_filetime);
 
 // Fails with ItemNotFound, writing nothing, unless the machine Run key holds the entry.
-[[nodiscard]] ActionResult<void> set_machine_startup(StartupRegistry& registry, Clock& clock,
-                                                     std::string_view name, bool enabled);
+[[nodiscard]] ActionResult<void> perform(const request::SetMachineStartup& request,
+                                         StartupRegistry& registry, Clock& clock);
 
 } // namespace vemlox

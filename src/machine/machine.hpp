@@ -1,8 +1,8 @@
-// This machine as the operations see it: the real process runner, registry, clock and System
-// Restore, with the operations wired to them.
+// This machine as the actions see it: the real process runner, registry, clock and System
+// Restore.
 #pragma once
 
-#include "actions/operations.hpp"
+#include "actions/machine_access.hpp"
 #include "machine/clock_win.hpp"
 #include "machine/program_runner_win.hpp"
 #include "machine/startup_registry_win.hpp"
@@ -19,26 +19,24 @@ namespace vemlox::win {
 // waits by default for an answer, so that a stuck program still gets the app an answer.
 inline constexpr std::chrono::seconds PROGRAM_TIME_LIMIT{240};
 
-// Owns the four real interfaces beside the operations that refer to them, so neither can outlive
-// the other. Neither copied nor moved, since the operations hold references into it.
+// Owns the four real interfaces. Neither copied nor moved, since access() hands out references
+// into it.
 class Machine {
   public:
     // `own_folder` is the folder of the running service executable, where programs are looked
     // up first.
     explicit Machine(std::wstring own_folder)
-        : runner_(std::move(own_folder), PROGRAM_TIME_LIMIT),
-          operations_(runner_, registry_, clock_, restore_) {}
+        : runner_(std::move(own_folder), PROGRAM_TIME_LIMIT) {}
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    [[nodiscard]] Operations& operations() { return operations_; }
+    [[nodiscard]] MachineAccess access() { return {runner_, registry_, clock_, restore_}; }
 
   private:
     WinProgramRunner runner_;
     WinStartupRegistry registry_;
     WinClock clock_;
     WinSystemRestore restore_;
-    MachineOperations operations_;
 };
 
 } // namespace vemlox::win

@@ -169,7 +169,7 @@ template <typename Element> TextResult<void> convert(JsonValue& value, std::vect
 // Converts `value` into the member at `Index` of `record`.
 template <wire::Record Record, std::size_t Index>
 TextResult<void> convert_member(JsonValue& value, Record& record) {
-    return convert(value, record.*std::get<Index>(Record::WIRE.members).field);
+    return convert(value, record.*std::get<Index>(wire::SchemaOf<Record>::WIRE.members).field);
 }
 
 // One converter per member, in wire order, so that a member found by its name at run time is
@@ -221,8 +221,8 @@ template <wire::Record Record> TextResult<void> decode_members(JsonValue& conten
     for (std::size_t i = 0; i < count; ++i) {
         if (i >= given.size()) {
             return std::unexpected("invalid length " + std::to_string(i) + ", expected " +
-                                   std::string(Record::WIRE.description) + " with " +
-                                   elements(count));
+                                   std::string(wire::SchemaOf<Record>::WIRE.description) +
+                                   " with " + elements(count));
         }
         VEMLOX_RETURN_IF_ERROR(convert_at[i](given[i], record));
     }
@@ -237,7 +237,7 @@ template <wire::Record Record> TextResult<void> decode_members(JsonValue& conten
 template <wire::Record Record> TextResult<void> convert(JsonValue& value, Record& out) {
     if (!std::holds_alternative<JsonObject>(value.data) &&
         !std::holds_alternative<JsonArray>(value.data)) {
-        return std::unexpected(invalid_type(value, Record::WIRE.description));
+        return std::unexpected(invalid_type(value, wire::SchemaOf<Record>::WIRE.description));
     }
     return decode_members(value, out);
 }

@@ -61,9 +61,9 @@ class JsonReader {
     [[nodiscard]] TextResult<std::string> read_string(std::string_view expected);
 
     // The object that starts at the next token (see next_is), member by member: `on_key(key)` as
-    // soon as a key is read, so that its failure is placed just past the key, and, once the colon
-    // is read, `on_value(std::move(key))`, which must read the member's value. Ends past the
-    // closing brace.
+    // soon as a key and the white space after it are read, so that its failure is placed where
+    // the colon is looked for, and, once the colon is read, `on_value(std::move(key))`, which must
+    // read the member's value. Ends past the closing brace.
     template <typename OnKey, typename OnValue>
     [[nodiscard]] TextResult<void> read_members(OnKey on_key, OnValue on_value);
 
@@ -127,6 +127,8 @@ TextResult<void> JsonReader::read_members(OnKey on_key, OnValue on_value) {
             break;
         }
         VEMLOX_ASSIGN_OR_RETURN(auto&& key, read_key());
+        // A key's failure is placed where the colon is looked for, past the white space after it.
+        static_cast<void>(peek_past_white_space());
         VEMLOX_RETURN_IF_ERROR(on_key(std::as_const(key)));
         VEMLOX_RETURN_IF_ERROR(member_colon());
         VEMLOX_RETURN_IF_ERROR(on_value(std::move(key)));

@@ -57,31 +57,40 @@ void append_member_name(std::string& out, std::string_view name) {
     out += ':';
 }
 
-// A JSON array of `items`, each written by `append_item`.
-template <typename Item, typename AppendItem>
-void append_array(std::string& out, const std::vector<Item>& items, AppendItem append_item) {
+// One JSON value for each type a reply's member may hold; any other type does not compile.
+
+void append_value(std::string& out, const std::string& text) {
+    append_json_string(out, text);
+}
+
+void append_value(std::string& out, const Ipv4Address& address) {
+    append_json_string(out, format_ipv4(address));
+}
+
+template <wire::Record Record> void append_value(std::string& out, const Record& record);
+
+template <typename Item> void append_value(std::string& out, const std::vector<Item>& items) {
     out += '[';
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (i != 0) {
             out += ',';
         }
-        append_item(out, items[i]);
+        append_value(out, items[i]);
     }
     out += ']';
 }
 
-void append_text(std::string& out, const std::string& text) {
-    append_json_string(out, text);
-}
-
-void append_dns_setting(std::string& out, const DnsSetting& setting) {
+// A record inside a reply has every member written, in wire order.
+template <wire::Record Record> void append_value(std::string& out, const Record& record) {
     out += '{';
-    append_member_name(out, member::ADAPTER);
-    append_json_string(out, setting.adapter);
-    out += ',';
-    append_member_name(out, member::SERVERS);
-    append_array(out, setting.servers, [](std::string& text, const Ipv4Address& server) {
-        append_json_string(text, format_ipv4(server));
+    bool first = true;
+    wire::for_each_member(record, [&](std::string_view name, const auto& value) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        append_member_name(out, name);
+        append_value(out, value);
     });
     out += '}';
 }
@@ -93,16 +102,18 @@ void append_response(std::string& out, const OkResponse& ok) {
     out += ',';
     append_member_name(out, member::VERSION);
     out += std::to_string(ok.version);
-    if (!ok.names.empty()) {
-        out += ',';
-        append_member_name(out, member::NAMES);
-        append_array(out, ok.names, append_text);
-    }
-    if (!ok.dns.empty()) {
-        out += ',';
-        append_member_name(out, member::DNS);
-        append_array(out, ok.dns, append_dns_setting);
-    }
+    // The reply's own members follow the version; an empty one is left out.
+    std::visit(
+        [&out](const auto& reply) {
+            wire::for_each_member(reply, [&out](std::string_view name, const auto& value) {
+                if (!value.empty()) {
+                    out += ',';
+                    append_member_name(out, name);
+                    append_value(out, value);
+                }
+            });
+        },
+        ok.payload);
     out += '}';
 }
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 #include <variant>
-#include <vector>
 
 namespace vemlox {
 
@@ -18,10 +17,10 @@ enum class FailureKind { Rejected, NotFound, Failed };
 // "Rejected", "NotFound", "Failed": the kind as the log shows it.
 [[nodiscard]] std::string_view log_word(FailureKind kind);
 
+// The payload is what the operation's Reply carries (request.hpp).
 struct OkResponse {
     std::uint32_t version = 1;
-    std::vector<std::string> names;
-    std::vector<DnsSetting> dns;
+    OkPayload payload;
     friend bool operator==(const OkResponse&, const OkResponse&) = default;
 };
 

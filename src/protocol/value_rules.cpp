@@ -103,9 +103,6 @@ TextResult<void> check_dns_list(const std::vector<DnsSetting>& settings) {
     if (settings.empty() || settings.size() > MAX_ADAPTER_NAMES) {
         return std::unexpected(std::string("invalid DNS list"));
     }
-    for (const DnsSetting& setting : settings) {
-        VEMLOX_RETURN_IF_ERROR(wire::check_rules(setting));
-    }
     return {};
 }
 

@@ -29,8 +29,8 @@ inline constexpr std::size_t MAX_STARTUP_ENTRY_NAME_CHARS = 255;
 [[nodiscard]] TextResult<void> check_adapter_list(const std::vector<std::string>& names);
 // "invalid DNS servers" for too many servers or one that cannot be a DNS server.
 [[nodiscard]] TextResult<void> check_dns_servers(const std::vector<Ipv4Address>& servers);
-// "invalid DNS list" for no settings or too many; then each setting's own rules, one setting
-// completely before the next.
+// "invalid DNS list" for no settings or too many. Each setting's own rules follow from its schema,
+// one setting completely before the next (wire::check_rules).
 [[nodiscard]] TextResult<void> check_dns_list(const std::vector<DnsSetting>& settings);
 
 } // namespace vemlox

@@ -90,11 +90,10 @@ void write_response(HANDLE pipe, HANDLE io_event, const Response& response, DWOR
 class Server {
   public:
     Server(const std::wstring& log_folder, std::string_view own_executable_path,
-           Operations& operations, const PipeServerSettings& settings, HANDLE pipe, HANDLE io_event,
-           BoundedFlush& flush)
-        : log_folder_(log_folder), own_executable_path_(own_executable_path),
-          operations_(operations), settings_(settings), pipe_(pipe), io_event_(io_event),
-          flush_(flush) {}
+           const MachineAccess& machine, const PipeServerSettings& settings, HANDLE pipe,
+           HANDLE io_event, BoundedFlush& flush)
+        : log_folder_(log_folder), own_executable_path_(own_executable_path), machine_(machine),
+          settings_(settings), pipe_(pipe), io_event_(io_event), flush_(flush) {}
 
     // One connection: exactly one log line, then exactly one response.
     void serve_connection() {
@@ -117,7 +116,7 @@ class Server {
         if (!line) {
             return reject_incomplete_request();
         }
-        return handle_request(*line, operations_);
+        return handle_request(*line, machine_);
     }
 
     std::size_t read_chunk(std::span<char> chunk, const Deadline& deadline) {
@@ -133,7 +132,7 @@ class Server {
 
     const std::wstring& log_folder_;
     std::string_view own_executable_path_;
-    Operations& operations_;
+    const MachineAccess& machine_;
     const PipeServerSettings& settings_;
     HANDLE pipe_;
     HANDLE io_event_;
@@ -152,7 +151,7 @@ std::string PipeSetupError::text() const {
 
 std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
                                                std::string_view own_executable_path,
-                                               const StopSignal& stop, Operations& operations,
+                                               const StopSignal& stop, const MachineAccess& machine,
                                                const PipeServerSettings& settings,
                                                const OnServing& on_serving) {
     UniqueLocalMemory descriptor;
@@ -162,8 +161,8 @@ std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     UniqueHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), PIPE_OPEN_MODE, PIPE_MODE,
-                                     PIPE_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES, 0,
-                                     &attributes));
+                                       PIPE_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES, 0,
+                                       &attributes));
     const DWORD create_error = GetLastError();
     descriptor.reset();
     if (!pipe) {
@@ -181,7 +180,7 @@ std::expected<void, PipeSetupError> serve_pipe(const std::wstring& log_folder,
     if (on_serving && !on_serving()) {
         return {};
     }
-    Server server(log_folder, own_executable_path, operations, settings, pipe.get(), io_event.get(),
+    Server server(log_folder, own_executable_path, machine, settings, pipe.get(), io_event.get(),
                   flush);
     // The flag is read before the first wait, after every wait and after every disconnect; the
     // stop event ends a wait at once, and a stop during a request takes effect once it has been

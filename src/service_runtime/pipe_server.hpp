@@ -2,7 +2,7 @@
 // response line per connection, and one log line for each.
 #pragma once
 
-#include "actions/operations.hpp"
+#include "actions/machine_access.hpp"
 #include "win32_shared/product_names.hpp"
 #include "win32_shared/wide.hpp"
 
@@ -47,7 +47,7 @@ using OnServing = std::function<bool()>;
 // `own_executable_path` is the service executable's UTF-8 path; callers must live beside it.
 [[nodiscard]] std::expected<void, PipeSetupError>
 serve_pipe(const std::wstring& log_folder, std::string_view own_executable_path,
-           const StopSignal& stop, Operations& operations, const PipeServerSettings& settings,
+           const StopSignal& stop, const MachineAccess& machine, const PipeServerSettings& settings,
            const OnServing& on_serving = {});
 
 } // namespace vemlox::win

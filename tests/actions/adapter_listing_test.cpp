@@ -50,13 +50,14 @@ TEST(AdapterListing, UnreadableListingFailsTheOperationBeforeAnyChange) {
     const std::vector<std::string> names{"a"};
     const std::vector<DnsSetting> settings{{"a", {}}};
 
-    EXPECT_EQ(enable_adapters(runner), os_failure("EOF while parsing a value at line 1 column 0"));
-    EXPECT_EQ(enable_adapters(runner), os_failure("Get-NetAdapter : boom"));
-    EXPECT_EQ(disable_adapters(runner, names),
+    EXPECT_EQ(perform(request::EnableAdapters{}, runner),
+              os_failure("EOF while parsing a value at line 1 column 0"));
+    EXPECT_EQ(perform(request::EnableAdapters{}, runner), os_failure("Get-NetAdapter : boom"));
+    EXPECT_EQ(perform(request::DisableAdapters{names}, runner),
               os_failure("invalid type: map, expected a sequence at line 1 column 28"));
-    EXPECT_EQ(restore_dns(runner, settings),
+    EXPECT_EQ(perform(request::RestoreDns{settings}, runner),
               os_failure("missing field `disabled` at line 1 column 13"));
-    EXPECT_EQ(use_public_dns(runner),
+    EXPECT_EQ(perform(request::UsePublicDns{}, runner),
               os_failure("invalid type: integer `2`, expected a string at line 1 column 6"));
     EXPECT_EQ(runner.journal, (std::vector<std::string>{"physical", "physical", "physical",
                                                         "physical", "connected"}));

@@ -1,5 +1,5 @@
 #include "actions/dispatcher.hpp"
-#include "protocol/ipv4.hpp"
+#include "actions/fake_program_runner.hpp"
 #include "protocol/parse_request.hpp"
 #include "protocol/printers.hpp"
 
@@ -11,91 +11,84 @@
 namespace vemlox {
 namespace {
 
-// Records every call with its arguments, joined by '|', and answers with `error` when set,
-// otherwise with success and `enabled_names` or `previous_dns` as the payload where there is one.
-class FakeOperations : public Operations {
+// The machine behind the actions: the program runner answers from its queue, the registry knows
+// every Run entry, System Restore creates points; with `error` set, every call that can fail
+// fails with it.
+class FakeMachine : StartupRegistry, Clock, SystemRestore {
   public:
-    std::optional<ActionError> error;
-    std::vector<std::string> enabled_names;
-    std::vector<DnsSetting> previous_dns;
-    std::vector<std::string> calls;
+    FakeMachine(std::initializer_list<Exit> exits = {}) : runner(exits) {}
+    explicit FakeMachine(const std::vector<Exit>& exits) : runner(exits) {}
 
-    ActionResult<void> set_machine_startup(std::string_view name, bool enabled) override {
-        return answer("set_machine_startup|" + std::string(name) + (enabled ? "|true" : "|false"));
-    }
-    ActionResult<void> create_restore_point() override { return answer("create_restore_point"); }
-    ActionResult<std::vector<std::string>> enable_adapters() override {
-        return answer("enable_adapters", enabled_names);
-    }
-    ActionResult<void> disable_adapters(std::span<const std::string> names) override {
-        std::string call = "disable_adapters";
-        for (const std::string& name : names) {
-            call += '|' + name;
+    std::optional<ActionError> error;
+    FakeProgramRunner runner;
+    int calls = 0; // of the registry, the clock and System Restore
+
+    [[nodiscard]] MachineAccess access() { return {runner, *this, *this, *this}; }
+
+    // A machine whose every call fails with `failure`.
+    static FakeMachine failing(ActionError failure) {
+        FakeMachine machine;
+        machine.error = failure;
+        for (int run = 0; run < 4; ++run) {
+            machine.runner.answers.emplace_back(std::unexpected(failure));
         }
-        return answer(call);
-    }
-    ActionResult<void> renew_ip() override { return answer("renew_ip"); }
-    ActionResult<std::vector<DnsSetting>> use_public_dns() override {
-        return answer("use_public_dns", previous_dns);
-    }
-    ActionResult<void> restore_dns(std::span<const DnsSetting> settings) override {
-        std::string call = "restore_dns";
-        for (const DnsSetting& setting : settings) {
-            call += '|' + setting.adapter + '=';
-            for (const Ipv4Address& server : setting.servers) {
-                call += format_ipv4(server) + ' ';
-            }
-        }
-        return answer(call);
+        return machine;
     }
 
   private:
-    ActionResult<void> answer(std::string call) {
-        calls.push_back(std::move(call));
+    bool run_entry_exists(std::string_view) override { return ++calls, true; }
+    ActionResult<void> write_approval(std::string_view, const ApprovalValue&) override {
+        ++calls;
         return error ? ActionResult<void>(std::unexpected(*error)) : ActionResult<void>();
     }
-    template <typename T> ActionResult<T> answer(std::string call, const T& payload) {
-        const auto done = answer(std::move(call));
-        return done ? ActionResult<T>(payload) : std::unexpected(done.error());
+    std::uint64_t now_filetime() override { return ++calls, 0; }
+    ActionResult<bool> set_restore_point(const RestorePointInfo&, StateManagerStatus&) override {
+        ++calls;
+        return error ? ActionResult<bool>(std::unexpected(*error)) : ActionResult<bool>(true);
     }
 };
 
-using Calls = std::vector<std::string>;
+const std::string LISTED =
+    R"([{"name":"Ethernet","disabled":false},)"
+    R"({"name":"Wi-Fi","disabled":true},{"name":"Wi-Fi 2","disabled":false}])";
 
 struct OperationCase {
     std::string line;
-    std::string call;
     std::string label;
+    // What the machine answers for the action to succeed.
+    std::vector<Exit> runs;
 };
 
-// Every operation whose log line is its label followed by the outcome. Arguments reach the
-// operation as decoded; the label shows them quoted.
+// Every operation whose log line is its label followed by the outcome. The label shows the
+// request's arguments quoted.
 const OperationCase LABELLED_OPERATIONS[] = {
     {R"({"op":"set_machine_startup","name":"Updater","enabled":false})",
-     "set_machine_startup|Updater|false", R"(set_machine_startup "Updater" enabled=false)"},
+     R"(set_machine_startup "Updater" enabled=false)",
+     {}},
     {R"({"op":"set_machine_startup","name":"My \"App\"\u200b*","enabled":true})",
-     "set_machine_startup|My \"App\"\xE2\x80\x8B*|true",
-     R"(set_machine_startup "My \"App\"\u{200b}*" enabled=true)"},
-    {R"({"op":"create_restore_point"})", "create_restore_point", "create_restore_point"},
-    {R"({"op":"enable_adapters"})", "enable_adapters", "enable_adapters"},
+     R"(set_machine_startup "My \"App\"\u{200b}*" enabled=true)",
+     {}},
+    {R"({"op":"create_restore_point"})", "create_restore_point", {}},
+    {R"({"op":"enable_adapters"})", "enable_adapters", {{0, "[]"}}},
     {R"({"op":"disable_adapters","names":["Ethernet","Wi-Fi 2","Ethernet"]})",
-     "disable_adapters|Ethernet|Wi-Fi 2|Ethernet",
-     R"(disable_adapters ["Ethernet", "Wi-Fi 2", "Ethernet"])"},
+     R"(disable_adapters ["Ethernet", "Wi-Fi 2", "Ethernet"])",
+     {{0, LISTED}, {0}, {0}, {0}}},
     // A line may end in CR.
-    {"{\"op\":\"renew_ip\"}\r", "renew_ip", "renew_ip"},
+    {"{\"op\":\"renew_ip\"}\r", "renew_ip", {{0}}},
     {R"({"op":"restore_dns","settings":[{"adapter":"Wi-Fi","servers":["8.8.8.8","1.1.1.1"]},)"
      R"({"adapter":"Ethernet","servers":[]}]})",
-     "restore_dns|Wi-Fi=8.8.8.8 1.1.1.1 |Ethernet=", "restore_dns 2 adapter(s)"},
+     "restore_dns 2 adapter(s)",
+     {{0, LISTED}, {0}, {0}}},
 };
 
 TEST(Dispatcher, SuccessAnswersOkAndLogsLabel) {
     for (const auto& c : LABELLED_OPERATIONS) {
         SCOPED_TRACE(c.line);
-        FakeOperations operations;
-        const Outcome outcome = handle_request(c.line, operations);
-        EXPECT_EQ(operations.calls, Calls{c.call});
-        EXPECT_EQ(outcome.response, Response(OkResponse{}));
+        FakeMachine machine(c.runs);
+        const Outcome outcome = handle_request(c.line, machine.access());
+        EXPECT_EQ(encode_response(outcome.response), "{\"status\":\"ok\",\"version\":1}\n");
         EXPECT_EQ(outcome.log_message, c.label + ": ok");
+        EXPECT_TRUE(machine.runner.answers.empty()) << "the action ran to its end";
     }
 }
 
@@ -123,48 +116,47 @@ TEST(Dispatcher, ActionErrorAnswersItsKindAndLogsKindWord) {
     for (const auto& c : LABELLED_OPERATIONS) {
         for (const auto& e : errors) {
             SCOPED_TRACE(c.line + " / " + e.shown_in_log);
-            FakeOperations operations;
-            operations.error = e.error;
-            const Outcome outcome = handle_request(c.line, operations);
-            EXPECT_EQ(operations.calls, Calls{c.call});
+            FakeMachine machine = FakeMachine::failing(e.error);
+            const Outcome outcome = handle_request(c.line, machine.access());
             EXPECT_EQ(outcome.response, Response(ErrorResponse{e.kind, e.message}));
             EXPECT_EQ(outcome.log_message, c.label + ": " + e.shown_in_log);
         }
     }
 }
 
-TEST(Dispatcher, PingCallsNoOperation) {
-    FakeOperations operations;
-    operations.error = ActionError::os_error("must not be used");
-    const Outcome outcome = handle_request(R"({"op":"ping"})", operations);
-    EXPECT_TRUE(operations.calls.empty());
+TEST(Dispatcher, PingTouchesNothing) {
+    FakeMachine machine = FakeMachine::failing(ActionError::os_error("must not be used"));
+    const Outcome outcome = handle_request(R"({"op":"ping"})", machine.access());
+    EXPECT_TRUE(machine.runner.journal.empty());
+    EXPECT_EQ(machine.calls, 0);
     EXPECT_EQ(outcome.response, Response(OkResponse{}));
     EXPECT_EQ(outcome.log_message, "ping: ok");
 }
 
 TEST(Dispatcher, EnableAdaptersReportsEnabledNames) {
-    FakeOperations operations;
-    operations.enabled_names = {"Ethernet", "Wi-Fi \"2\""};
-    const Outcome outcome = handle_request(R"({"op":"enable_adapters"})", operations);
-    EXPECT_EQ(outcome.response, Response(OkResponse{1, {"Ethernet", "Wi-Fi \"2\""}, {}}));
-    EXPECT_EQ(outcome.log_message, R"(enable_adapters: ok ["Ethernet", "Wi-Fi \"2\""])");
+    FakeMachine machine{{0, R"([{"name":"Ethernet","disabled":true},)"
+                            R"({"name":"Wi-Fi 2","disabled":true}])"},
+                        {0},
+                        {0}};
+    const Outcome outcome = handle_request(R"({"op":"enable_adapters"})", machine.access());
+    EXPECT_EQ(outcome.response, Response(OkResponse{1, reply::Names{{"Ethernet", "Wi-Fi 2"}}}));
+    EXPECT_EQ(outcome.log_message, R"(enable_adapters: ok ["Ethernet", "Wi-Fi 2"])");
 }
 
 // Its log line counts the switched adapters, and names no kind on failure.
 TEST(Dispatcher, UsePublicDnsLogsTheCountOrTheErrorAlone) {
     const Ipv4Address router{{192, 168, 0, 1}};
-    const std::vector<std::pair<std::vector<DnsSetting>, std::string>> results = {
-        {{}, "use_public_dns: ok 0 adapter(s)"},
-        {{{"Ethernet", {router}}, {"Wi-Fi", {router, router}}}, "use_public_dns: ok 2 adapter(s)"},
-    };
-    for (const auto& [previous, log] : results) {
-        SCOPED_TRACE(log);
-        FakeOperations operations;
-        operations.previous_dns = previous;
-        const Outcome outcome = handle_request(R"({"op":"use_public_dns"})", operations);
-        EXPECT_EQ(outcome.response, Response(OkResponse{1, {}, previous}));
-        EXPECT_EQ(outcome.log_message, log);
-    }
+    FakeMachine none{{0, "[]"}};
+    Outcome outcome = handle_request(R"({"op":"use_public_dns"})", none.access());
+    EXPECT_EQ(outcome.response, Response(OkResponse{1, reply::DnsSettings{}}));
+    EXPECT_EQ(outcome.log_message, "use_public_dns: ok 0 adapter(s)");
+
+    FakeMachine two{{0, R"(["Ethernet","Wi-Fi"])"}, {0, "192.168.0.1"}, {0}, {0, ""}, {0}};
+    outcome = handle_request(R"({"op":"use_public_dns"})", two.access());
+    EXPECT_EQ(outcome.response,
+              Response(OkResponse{1, reply::DnsSettings{{{"Ethernet", {router}}, {"Wi-Fi", {}}}}}));
+    EXPECT_EQ(outcome.log_message, "use_public_dns: ok 2 adapter(s)");
+
     const std::vector<std::pair<ActionError, ErrorResponse>> errors = {
         {ActionError::item_not_found("Ethernet"),
          {FailureKind::NotFound, "item not found: Ethernet"}},
@@ -172,10 +164,8 @@ TEST(Dispatcher, UsePublicDnsLogsTheCountOrTheErrorAlone) {
     };
     for (const auto& [error, response] : errors) {
         SCOPED_TRACE(response.message);
-        FakeOperations operations;
-        operations.error = error;
-        const Outcome outcome = handle_request(R"({"op":"use_public_dns"})", operations);
-        EXPECT_EQ(operations.calls, Calls{"use_public_dns"});
+        FakeMachine machine = FakeMachine::failing(error);
+        outcome = handle_request(R"({"op":"use_public_dns"})", machine.access());
         EXPECT_EQ(outcome.response, Response(response));
         EXPECT_EQ(outcome.log_message, "use_public_dns: " + response.message);
     }
@@ -196,9 +186,10 @@ TEST(Dispatcher, RejectsUnparsableLinesWithTheParserTextAndTheirLength) {
     };
     for (const auto& [line, log] : cases) {
         SCOPED_TRACE(line.substr(0, 60));
-        FakeOperations operations;
-        const Outcome outcome = handle_request(line, operations);
-        EXPECT_TRUE(operations.calls.empty());
+        FakeMachine machine;
+        const Outcome outcome = handle_request(line, machine.access());
+        EXPECT_TRUE(machine.runner.journal.empty());
+        EXPECT_EQ(machine.calls, 0);
         EXPECT_EQ(outcome.response,
                   Response(ErrorResponse{FailureKind::Rejected, log.substr(log.find(": ") + 2)}));
         EXPECT_EQ(outcome.log_message, log);

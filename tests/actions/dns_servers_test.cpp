@@ -75,7 +75,7 @@ TEST(UsePublicDns, SwitchesEachConnectedAdapterNotAlreadyOnThePublicServersInOrd
         {0},
     };
 
-    EXPECT_EQ(use_public_dns(runner),
+    EXPECT_EQ(perform(request::UsePublicDns{}, runner),
               (Settings{{"Reversed", {ip("8.8.8.8"), ip("1.1.1.1")}}, {"Automatic", {}}}));
     EXPECT_EQ(
         runner.journal,
@@ -84,7 +84,7 @@ TEST(UsePublicDns, SwitchesEachConnectedAdapterNotAlreadyOnThePublicServersInOrd
                  "set VLX_ADAPTER=Automatic VLX_DNS=1.1.1.1,8.8.8.8"}));
 
     FakeProgramRunner none{{0, "[]"}};
-    EXPECT_EQ(use_public_dns(none), Settings{});
+    EXPECT_EQ(perform(request::UsePublicDns{}, none), Settings{});
     EXPECT_EQ(none.journal, Journal{"connected"});
 }
 
@@ -104,7 +104,7 @@ TEST(UsePublicDns, FailedSetPutsBackTheAdaptersAlreadySwitchedAndReturnsItsError
         {0},
     };
 
-    EXPECT_EQ(use_public_dns(runner), os_failure("boom"));
+    EXPECT_EQ(perform(request::UsePublicDns{}, runner), os_failure("boom"));
     EXPECT_EQ(
         runner.journal,
         (Journal{"connected", "read VLX_ADAPTER=A", "set VLX_ADAPTER=A VLX_DNS=1.1.1.1,8.8.8.8",
@@ -162,7 +162,7 @@ TEST(UsePublicDns, OtherFailuresReturnTheFirstErrorAndPutBackOnlyWhatWasSwitched
         SCOPED_TRACE(c.what);
         FakeProgramRunner runner(c.answers);
 
-        EXPECT_EQ(use_public_dns(runner), os_failure(c.error));
+        EXPECT_EQ(perform(request::UsePublicDns{}, runner), os_failure(c.error));
         // An expected line without values stands for any run of that script.
         Journal scripts;
         for (std::size_t i = 0; i < runner.journal.size(); ++i) {
@@ -181,7 +181,7 @@ TEST(RestoreDns, SetsEverySettingInOrder) {
     FakeProgramRunner runner{{0, TWO_PHYSICAL}, {0}, {0}};
     const Settings settings{{"Wi-Fi", {}}, {"Ethernet", {ip("192.168.0.1"), ip("8.8.4.4")}}};
 
-    ASSERT_TRUE(restore_dns(runner, settings));
+    ASSERT_TRUE(perform(request::RestoreDns{settings}, runner));
 
     EXPECT_EQ(runner.journal, (Journal{"physical", "set VLX_ADAPTER=Wi-Fi VLX_DNS=",
                                        "set VLX_ADAPTER=Ethernet VLX_DNS=192.168.0.1,8.8.4.4"}));
@@ -193,7 +193,7 @@ TEST(RestoreDns, UnknownAdapterChangesNothing) {
         FakeProgramRunner runner{{0, TWO_PHYSICAL}};
         const Settings settings{{"Ethernet", {}}, {missing, {ip("1.2.3.4")}}};
 
-        EXPECT_EQ(restore_dns(runner, settings), not_found(missing));
+        EXPECT_EQ(perform(request::RestoreDns{settings}, runner), not_found(missing));
         EXPECT_EQ(runner.journal, Journal{"physical"});
     }
 }
@@ -202,7 +202,7 @@ TEST(RestoreDns, StopsAtTheFirstFailureWithoutUndo) {
     FakeProgramRunner runner{{0, TWO_PHYSICAL}, {1, "", "denied"}};
     const Settings settings{{"Ethernet", {}}, {"Wi-Fi", {}}};
 
-    EXPECT_EQ(restore_dns(runner, settings), os_failure("denied"));
+    EXPECT_EQ(perform(request::RestoreDns{settings}, runner), os_failure("denied"));
     EXPECT_EQ(runner.journal, (Journal{"physical", "set VLX_ADAPTER=Ethernet VLX_DNS="}));
 }
 

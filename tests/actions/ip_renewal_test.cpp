@@ -12,7 +12,7 @@ TEST(RenewIp, RunsIpconfigRenewAndSucceedsWhateverTheToolReports) {
         FakeProgramRunner runner{
             {code, "Error: Unknown or invalid command line parameters specified\n", "failed"}};
 
-        EXPECT_TRUE(renew_ip(runner));
+        EXPECT_TRUE(perform(request::RenewIp{}, runner));
         EXPECT_EQ(runner.journal, std::vector<std::string>{"ipconfig.exe /renew"});
     }
 }
@@ -21,7 +21,7 @@ TEST(RenewIp, FailureToRunTheToolIsReturned) {
     FakeProgramRunner runner;
     runner.answers.emplace_back(os_failure("program not found"));
 
-    EXPECT_EQ(renew_ip(runner), os_failure("program not found"));
+    EXPECT_EQ(perform(request::RenewIp{}, runner), os_failure("program not found"));
 }
 
 } // namespace

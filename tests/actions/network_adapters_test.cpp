@@ -15,7 +15,7 @@ TEST(EnableAdapters, SwitchesOnOnlyTheDisabledAdaptersInListOrder) {
                              {0},
                              {0}};
 
-    EXPECT_EQ(enable_adapters(runner), (Names{"C", "B"}));
+    EXPECT_EQ(perform(request::EnableAdapters{}, runner), (Names{"C", "B"}));
     EXPECT_EQ(runner.journal,
               (Journal{"physical", "enable VLX_ADAPTER=C", "enable VLX_ADAPTER=B"}));
 }
@@ -24,7 +24,7 @@ TEST(EnableAdapters, StopsAtTheFirstFailureLeavingEarlierAdaptersOn) {
     const std::string all_off = R"([{"name":"A","disabled":true},{"name":"B","disabled":true},)"
                                 R"({"name":"C","disabled":true}])";
     FakeProgramRunner failing{{0, all_off}, {0}, {1, "", "cannot enable B"}};
-    EXPECT_EQ(enable_adapters(failing), os_failure("cannot enable B"));
+    EXPECT_EQ(perform(request::EnableAdapters{}, failing), os_failure("cannot enable B"));
     EXPECT_EQ(failing.journal,
               (Journal{"physical", "enable VLX_ADAPTER=A", "enable VLX_ADAPTER=B"}));
 
@@ -32,7 +32,7 @@ TEST(EnableAdapters, StopsAtTheFirstFailureLeavingEarlierAdaptersOn) {
     FakeProgramRunner odd_name{{0, R"([{"name":"A","disabled":true},)"
                                    R"({"name":"B[1]","disabled":true}])"},
                                {0}};
-    EXPECT_EQ(enable_adapters(odd_name), os_failure("invalid adapter name"));
+    EXPECT_EQ(perform(request::EnableAdapters{}, odd_name), os_failure("invalid adapter name"));
     EXPECT_EQ(odd_name.journal, (Journal{"physical", "enable VLX_ADAPTER=A"}));
 }
 
@@ -45,7 +45,7 @@ TEST(DisableAdapters, SwitchesOffTheNamesInRequestOrder) {
     // An adapter already off is switched off again; a name given twice is processed twice.
     const Names names{"Ethernet 2", "Wi-Fi", "Ethernet 2"};
 
-    ASSERT_TRUE(disable_adapters(runner, names));
+    ASSERT_TRUE(perform(request::DisableAdapters{names}, runner));
 
     EXPECT_EQ(runner.journal,
               (Journal{"physical", "disable VLX_ADAPTER=Ethernet 2", "disable VLX_ADAPTER=Wi-Fi",
@@ -67,7 +67,7 @@ TEST(DisableAdapters, UnknownNameChangesNothing) {
         SCOPED_TRACE(c.missing);
         FakeProgramRunner runner{{0, THREE_ADAPTERS}};
 
-        EXPECT_EQ(disable_adapters(runner, c.names), not_found(c.missing));
+        EXPECT_EQ(perform(request::DisableAdapters{c.names}, runner), not_found(c.missing));
         EXPECT_EQ(runner.journal, Journal{"physical"});
     }
 }
@@ -76,7 +76,7 @@ TEST(DisableAdapters, StopsAtTheFirstFailure) {
     FakeProgramRunner runner{{0, THREE_ADAPTERS}, {0}, {1, "", "  access denied\r\n"}};
     const Names names{"Ethernet", "Wi-Fi", "Ethernet 2"};
 
-    EXPECT_EQ(disable_adapters(runner, names), os_failure("access denied"));
+    EXPECT_EQ(perform(request::DisableAdapters{names}, runner), os_failure("access denied"));
     EXPECT_EQ(runner.journal,
               (Journal{"physical", "disable VLX_ADAPTER=Ethernet", "disable VLX_ADAPTER=Wi-Fi"}));
 }

@@ -52,7 +52,7 @@ TEST(CreateRestorePoint, BeginsAndEndsTheChangeWithTheSequenceNumberReturned) {
         FakeSystemRestore restore;
         restore.answers = {{true, {0, 0x1234'5678'9ABC}}, {closing_succeeds, {5, 0}}};
 
-        EXPECT_TRUE(create_restore_point(restore));
+        EXPECT_TRUE(perform(request::CreateRestorePoint{}, restore));
 
         std::u16string description(u"Vemlox: before fixes");
         description.resize(256, u'\0');
@@ -82,7 +82,7 @@ TEST(CreateRestorePoint, FailedFirstCallMapsItsStatusAndMakesNoSecondCall) {
         FakeSystemRestore restore;
         restore.answers = {{c.result, {c.status, 99}}};
 
-        const auto result = create_restore_point(restore);
+        const auto result = perform(request::CreateRestorePoint{}, restore);
 
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error(), c.error);

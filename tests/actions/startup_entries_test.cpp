@@ -69,10 +69,10 @@ TEST(SetMachineStartup, WritesTheApprovalValueUnderTheNameAsGivenWithTheTimeOfEa
     registry.run_entries = {"Updater"};
     FakeClock clock;
     clock.now = SOME_TIME;
-    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", true));
-    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", false));
+    ASSERT_TRUE(perform(request::SetMachineStartup{"Updater", true}, registry, clock));
+    ASSERT_TRUE(perform(request::SetMachineStartup{"Updater", false}, registry, clock));
     clock.now = SOME_TIME + 10'000'000;
-    ASSERT_TRUE(set_machine_startup(registry, clock, "Updater", false));
+    ASSERT_TRUE(perform(request::SetMachineStartup{"Updater", false}, registry, clock));
 
     EXPECT_EQ(registry.written,
               (std::vector<std::pair<std::string, ApprovalValue>>{
@@ -88,13 +88,13 @@ TEST(SetMachineStartup, MissingRunEntryIsNotFoundAndWritesNothingAndWriteFailure
     registry.write_error = ActionError::os_error("Access denied. (os error 5)");
     FakeClock clock;
 
-    const auto missing = set_machine_startup(registry, clock, "Helper App", false);
+    const auto missing = perform(request::SetMachineStartup{"Helper App", false}, registry, clock);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error(), ActionError::item_not_found("Helper App"));
     EXPECT_EQ(registry.looked_up, std::vector<std::string>{"Helper App"});
     EXPECT_TRUE(registry.written.empty());
 
-    const auto denied = set_machine_startup(registry, clock, "Updater", true);
+    const auto denied = perform(request::SetMachineStartup{"Updater", true}, registry, clock);
     ASSERT_FALSE(denied);
     EXPECT_EQ(denied.error(), ActionError::os_error("Access denied. (os error 5)"));
 }

@@ -1,4 +1,5 @@
 #include "failure_kinds.hpp"
+#include "typed_call.hpp"
 #include "win32_shared/unique_handle.hpp"
 
 #include <chrono>
@@ -22,16 +23,15 @@ TEST(FailureKinds, EachFailureIsOneErrorKind) {
         {R"({"status":"ok"})", Kind::BadResponse},
     };
     for (const auto& [line, kind] : lines) {
-        const auto answer = read_answer(line);
+        const auto answer = read_answer(line, {});
         ASSERT_FALSE(answer.has_value()) << line;
         EXPECT_EQ(answer.error().kind, kind) << line;
         EXPECT_EQ(answer.error().is_error_answer(), kind != Kind::BadResponse) << line;
     }
-    EXPECT_EQ(read_answer(lines[0].first).error().message, "caller not allowed");
-    const auto ok = read_answer(R"({"status":"ok","version":1,"names":["Wi-Fi"]})");
+    EXPECT_EQ(read_answer(lines[0].first, {}).error().message, "caller not allowed");
+    const auto ok = read_answer(R"({"status":"ok","version":1,"names":["Wi-Fi"]})", reply::Names{});
     ASSERT_TRUE(ok.has_value());
-    EXPECT_EQ(ResultOf<request::EnableAdapters>::from(OkResponse(*ok)),
-              std::vector<std::string>{"Wi-Fi"});
+    EXPECT_EQ(ok->payload, OkPayload(reply::Names{{"Wi-Fi"}}));
 
     // How a bounded read or write of the pipe ended.
     const std::pair<DWORD, Kind> transfers[] = {

@@ -263,11 +263,12 @@ class OperationsTest(ServiceTestCase):
                                       f"NotFound item not found: {name}")
                 self.assertIsNone(self.approval_bytes(name))
 
-    def test_restore_point_and_ip_renewal_under_wine(self):
+    def test_ping_restore_point_and_ip_renewal_under_wine(self):
         # Wine's SRSetRestorePointW always fails with status 0 (Windows would create the point);
         # Wine's ipconfig does not know /renew and exits with 1, which is still a success.
         message = "os error: System Restore error 0"
         for args, response, log_line in [
+                (["ping"], OK, "ping: ok"),
                 (["create-restore-point"], error_line("failed", message),
                  "create_restore_point: Failed " + message),
                 (["renew-ip"], OK, "renew_ip: ok")]:

@@ -87,8 +87,8 @@ TEST(DecodeRequest, TextsAndPositionsBeyondTheGoldenFile) {
     expect_cases({
         {" \t\r\n{\"op\":\"ping\"} \r", ""},
         {"\xEF\xBB\xBF{\"op\":\"ping\"}", "expected value at line 1 column 1"},
-        // A repeated tag is refused as soon as its key is read.
-        {R"({"op":"ping","op" :1})", "duplicate field `op` at line 1 column 17"},
+        // A repeated tag is refused from its key alone, where the colon is looked for.
+        {R"({"op":"ping","op" :1})", "duplicate field `op` at line 1 column 18"},
         {R"({"op":"ping","op")", "duplicate field `op` at line 1 column 17"},
         {R"({ "names":["a"] } )", "missing field `op` at line 1 column 17"},
         {R"({"op":"restore_dns","settings":[{"adapter":"a","servers":[],"x":1}]})",
@@ -133,6 +133,30 @@ TEST(ParseRequest, KeepsValuesAsDecoded) {
     ASSERT_TRUE(names.has_value());
     EXPECT_EQ(std::get<request::DisableAdapters>(*names).names,
               (std::vector<std::string>{"a", "a"}));
+}
+
+} // namespace
+} // namespace vemlox
+
+namespace vemlox {
+namespace {
+
+// A record inside another is checked whole whatever rule the outer one names for it, so that a
+// schema written with wire::any_value cannot skip the inner record's rules.
+struct SettingsHolder {
+    std::vector<DnsSetting> settings;
+    static constexpr auto WIRE =
+        wire::record("struct SettingsHolder",
+                     wire::member("settings", &SettingsHolder::settings, wire::any_value));
+};
+
+TEST(CheckRules, RunTheRulesOfNestedRecords) {
+    const Ipv4Address multicast{{224, 0, 0, 1}};
+    EXPECT_EQ(wire::check_rules(SettingsHolder{{{"Wi-Fi", {}}, {"Ether*", {}}}}),
+              TextResult<void>(std::unexpected("invalid adapter name")));
+    EXPECT_EQ(wire::check_rules(SettingsHolder{{{"Wi-Fi", {multicast}}}}),
+              TextResult<void>(std::unexpected("invalid DNS servers")));
+    EXPECT_TRUE(wire::check_rules(SettingsHolder{{{"Wi-Fi", {}}}}));
 }
 
 } // namespace

@@ -16,7 +16,7 @@ inline void PrintTo(const ErrorResponse& response, std::ostream* os) {
 }
 
 inline void PrintTo(const DnsSetting& setting, std::ostream* os) {
-    *os << encode_response(Response(OkResponse{1, {}, {setting}}));
+    *os << encode_response(Response(OkResponse{1, reply::DnsSettings{{setting}}}));
 }
 
 } // namespace vemlox

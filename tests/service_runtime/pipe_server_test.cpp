@@ -24,20 +24,27 @@ namespace {
 const std::string CALLER_NOT_ALLOWED =
     "{\"status\":\"error\",\"kind\":\"rejected\",\"message\":\"caller not allowed\"}\n";
 
-// Every operation only counts that it was reached.
-class CountingOperations : public Operations {
+// A machine whose every interface only counts that it was reached.
+class CountingMachine : ProgramRunner, StartupRegistry, Clock, SystemRestore {
   public:
-    ActionResult<void> set_machine_startup(std::string_view, bool) override { return reached(); }
-    ActionResult<void> create_restore_point() override { return reached(); }
-    ActionResult<std::vector<std::string>> enable_adapters() override { return reached(); }
-    ActionResult<void> disable_adapters(std::span<const std::string>) override { return reached(); }
-    ActionResult<void> renew_ip() override { return reached(); }
-    ActionResult<std::vector<DnsSetting>> use_public_dns() override { return reached(); }
-    ActionResult<void> restore_dns(std::span<const DnsSetting>) override { return reached(); }
-
     std::atomic<int> calls{0};
 
+    [[nodiscard]] MachineAccess access() { return {*this, *this, *this, *this}; }
+
   private:
+    ActionResult<ProgramOutcome> run(std::string_view, std::span<const std::string>,
+                                     std::span<const EnvironmentPair>) override {
+        return reached();
+    }
+    bool run_entry_exists(std::string_view) override { return ++calls, true; }
+    ActionResult<void> write_approval(std::string_view, const ApprovalValue&) override {
+        return reached();
+    }
+    std::uint64_t now_filetime() override { return ++calls, 0; }
+    ActionResult<bool> set_restore_point(const RestorePointInfo&, StateManagerStatus&) override {
+        return reached();
+    }
+
     std::unexpected<ActionError> reached() {
         ++calls;
         return std::unexpected(ActionError::not_supported());
@@ -90,8 +97,8 @@ class PipeServer : public ::testing::Test {
     }
 
     [[nodiscard]] UniqueHandle connect() const {
-        return UniqueHandle(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        return UniqueHandle(CreateFileW(settings_.pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        0, nullptr, OPEN_EXISTING, 0, nullptr));
     }
 
     // True when the server returned within `timeout_ms`.
@@ -107,15 +114,15 @@ class PipeServer : public ::testing::Test {
     PipeServerSettings settings_{L"", std::chrono::milliseconds(300),
                                  std::chrono::milliseconds(300)};
     StopSignal stop_;
-    CountingOperations operations_;
+    CountingMachine machine_;
     std::optional<std::expected<void, PipeSetupError>> result_;
 
   private:
     static DWORD WINAPI serve(LPVOID self) {
         auto* test = static_cast<PipeServer*>(self);
         const std::string own = to_utf8(test->folder_.file(L"vemlox-service.exe"));
-        test->result_ =
-            serve_pipe(test->folder_.path(), own, test->stop_, test->operations_, test->settings_);
+        test->result_ = serve_pipe(test->folder_.path(), own, test->stop_, test->machine_.access(),
+                                   test->settings_);
         return 0;
     }
 
@@ -143,7 +150,7 @@ TEST_F(PipeServer, RejectsACallerFromAnotherFolderWithoutRunningItsRequestAndLog
     stop_.request_stop();
     ASSERT_TRUE(server_ended(10000));
     ASSERT_TRUE(result_ && *result_);
-    EXPECT_EQ(operations_.calls.load(), 0);
+    EXPECT_EQ(machine_.calls.load(), 0);
 }
 
 TEST_F(PipeServer, StopDuringARequestLetsTheClientTakeItsResponseFirst) {

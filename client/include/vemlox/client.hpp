@@ -11,8 +11,8 @@
 // inspect the machine when that matters.
 #pragma once
 
-#include "protocol/request.hpp"
-#include "protocol/response.hpp"
+#include "protocol/dns_setting.hpp"
+#include "protocol/ipv4.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -20,9 +20,6 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <utility>
-#include <variant>
 #include <vector>
 
 namespace vemlox::client {
@@ -63,8 +60,9 @@ struct ClientOptions {
     // The service serves one client at a time, and the pipe appears only once the service is up;
     // while it is busy or starting, wait this long for it in all.
     std::chrono::milliseconds busy_wait{10000};
-    // From the moment the server is trusted until the whole response line has arrived. Operations
-    // wait for PowerShell without a limit of their own, so this is generous.
+    // From the moment the server is trusted until the whole response line has arrived. The service
+    // ends each program an operation runs (PowerShell, ipconfig) that outlasts its own limit of
+    // four minutes, so the default leaves room for the operation's answer even then.
     std::chrono::milliseconds response_timeout{std::chrono::minutes(5)};
     // A stop requested through it cancels the call (see the top of this header).
     std::stop_token stop;
@@ -75,98 +73,26 @@ struct ClientOptions {
 [[nodiscard]] std::expected<std::string, Error> exchange(std::string_view request_line,
                                                          const ClientOptions& options = {});
 
-// A response line read back: the ok response, or the Error for an error response (Rejected,
-// NotFound, Failed) or for an unreadable line (BadResponse).
-[[nodiscard]] std::expected<OkResponse, Error> read_answer(std::string_view line);
+// The operations, one call each; docs/protocol.md describes what each does on the machine.
 
-// What each operation's ok response gives the app. Every operation must have one: a request type
-// without it does not compile (see the check below).
-template <typename Operation> struct ResultOf;
-
-struct NoResult {
-    using type = void;
-    static void from(OkResponse&&) {}
-};
-template <auto Member> struct Reported {
-    using type = std::remove_cvref_t<decltype(std::declval<OkResponse&>().*Member)>;
-    static type from(OkResponse&& ok) { return std::move(ok.*Member); }
-};
-
-template <> struct ResultOf<request::Ping> : NoResult {};
-template <> struct ResultOf<request::SetMachineStartup> : NoResult {};
-template <> struct ResultOf<request::CreateRestorePoint> : NoResult {};
-// The adapters that were enabled, in the order they were enabled.
-template <> struct ResultOf<request::EnableAdapters> : Reported<&OkResponse::names> {};
-template <> struct ResultOf<request::DisableAdapters> : NoResult {};
-template <> struct ResultOf<request::RenewIp> : NoResult {};
-// Each adapter whose servers were changed, with the servers it had before: what restore_dns takes.
-template <> struct ResultOf<request::UsePublicDns> : Reported<&OkResponse::dns> {};
-template <> struct ResultOf<request::RestoreDns> : NoResult {};
-
-template <typename Operation>
-concept Typed = requires(OkResponse ok) {
-    typename ResultOf<Operation>::type;
-    ResultOf<Operation>::from(std::move(ok));
-};
-template <typename> inline constexpr bool EVERY_OPERATION_TYPED = false;
-template <typename... Operations>
-inline constexpr bool EVERY_OPERATION_TYPED<std::variant<Operations...>> = (Typed<Operations> &&
-                                                                            ...);
-static_assert(EVERY_OPERATION_TYPED<Request>, "every operation needs its ResultOf and typed call");
-
-template <typename Operation>
-using Result = std::expected<typename ResultOf<Operation>::type, Error>;
-
-// Sends one request and reads the ok response; any other outcome is the Error.
-[[nodiscard]] std::expected<OkResponse, Error> call_service(const Request& request,
-                                                            const ClientOptions& options = {});
-
-// One operation, its result typed.
-template <Typed Operation>
-[[nodiscard]] Result<Operation> call(const Operation& operation,
-                                     const ClientOptions& options = {}) {
-    std::expected<OkResponse, Error> ok = call_service(Request(operation), options);
-    if (!ok) {
-        return std::unexpected(std::move(ok.error()));
-    }
-    if constexpr (std::is_void_v<typename ResultOf<Operation>::type>) {
-        return {};
-    } else {
-        return ResultOf<Operation>::from(std::move(*ok));
-    }
-}
-
-// The operations, one call each.
-
-[[nodiscard]] inline Result<request::Ping> ping(const ClientOptions& options = {}) {
-    return call(request::Ping{}, options);
-}
-[[nodiscard]] inline Result<request::SetMachineStartup>
-set_machine_startup(std::string name, bool enabled, const ClientOptions& options = {}) {
-    return call(request::SetMachineStartup{std::move(name), enabled}, options);
-}
-[[nodiscard]] inline Result<request::CreateRestorePoint>
-create_restore_point(const ClientOptions& options = {}) {
-    return call(request::CreateRestorePoint{}, options);
-}
-[[nodiscard]] inline Result<request::EnableAdapters>
-enable_adapters(const ClientOptions& options = {}) {
-    return call(request::EnableAdapters{}, options);
-}
-[[nodiscard]] inline Result<request::DisableAdapters>
-disable_adapters(std::vector<std::string> names, const ClientOptions& options = {}) {
-    return call(request::DisableAdapters{std::move(names)}, options);
-}
-[[nodiscard]] inline Result<request::RenewIp> renew_ip(const ClientOptions& options = {}) {
-    return call(request::RenewIp{}, options);
-}
-[[nodiscard]] inline Result<request::UsePublicDns>
-use_public_dns(const ClientOptions& options = {}) {
-    return call(request::UsePublicDns{}, options);
-}
-[[nodiscard]] inline Result<request::RestoreDns> restore_dns(std::vector<DnsSetting> settings,
-                                                             const ClientOptions& options = {}) {
-    return call(request::RestoreDns{std::move(settings)}, options);
-}
+[[nodiscard]] std::expected<void, Error> ping(const ClientOptions& options = {});
+// Switches a machine-wide startup entry (a value of the machine's Run key) on or off. NotFound when
+// the machine has no such entry.
+[[nodiscard]] std::expected<void, Error> set_machine_startup(std::string name, bool enabled,
+                                                             const ClientOptions& options = {});
+[[nodiscard]] std::expected<void, Error> create_restore_point(const ClientOptions& options = {});
+// Switches on every physical adapter that is off; gives their names in that order.
+[[nodiscard]] std::expected<std::vector<std::string>, Error>
+enable_adapters(const ClientOptions& options = {});
+// Switches off the named adapters, after checking that every one exists (NotFound otherwise).
+[[nodiscard]] std::expected<void, Error> disable_adapters(std::vector<std::string> names,
+                                                          const ClientOptions& options = {});
+[[nodiscard]] std::expected<void, Error> renew_ip(const ClientOptions& options = {});
+// Points the connected adapters at the public DNS servers; gives each adapter whose servers were
+// changed, with the servers it had before: what restore_dns takes back.
+[[nodiscard]] std::expected<std::vector<DnsSetting>, Error>
+use_public_dns(const ClientOptions& options = {});
+[[nodiscard]] std::expected<void, Error> restore_dns(std::vector<DnsSetting> settings,
+                                                     const ClientOptions& options = {});
 
 } // namespace vemlox::client
