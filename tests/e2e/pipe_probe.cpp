@@ -4,6 +4,10 @@
 //   pipe_probe close         connect and close at once
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
 //   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
+//   pipe_probe hold PATH     open PATH for reading, sharing only reading, and hold it until stdin
+//                            ends (a scanner or a user reading an installed file)
+//   pipe_probe service       open the service "vemlox" and hold the handle until stdin ends (the
+//                            Services console showing it)
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
 // id, "running") as soon as it is there, so a test can wait for it. No mode runs longer than two
 // minutes.
@@ -107,6 +111,30 @@ int squat() {
     return 0;
 }
 
+int hold_file(const wchar_t* path) {
+    UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return fail("open");
+    }
+    say("holding " + std::to_string(GetCurrentProcessId()));
+    wait_for_stdin_end();
+    return 0;
+}
+
+int hold_service() {
+    const vemlox::win::UniqueServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const vemlox::win::UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), L"vemlox", SERVICE_QUERY_STATUS) : nullptr);
+    if (!service) {
+        return fail("open service");
+    }
+    say("holding " + std::to_string(GetCurrentProcessId()));
+    wait_for_stdin_end();
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -127,11 +155,17 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"squat" && argc == 2) {
         return squat();
     }
+    if (mode == L"hold" && argc == 3) {
+        return hold_file(argv[2]);
+    }
+    if (mode == L"service" && argc == 2) {
+        return hold_service();
+    }
     if (mode == L"idle" && argc == 2) {
         say("running");
         wait_for_stdin_end();
         return 0;
     }
-    say("usage: pipe_probe silent | unread | close | squat | idle");
+    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | service");
     return 2;
 }
