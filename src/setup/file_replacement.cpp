@@ -212,11 +212,12 @@ void restore_interrupted_replacements(const std::wstring& folder,
     }
 }
 
-void delete_set_aside_files(const std::wstring& folder) {
-    for_each_file(folder, L"*" + std::wstring(SET_ASIDE_MARK) + L"*",
-                  [&](const std::wstring& found) {
-                      static_cast<void>(DeleteFileW(join_path(folder, found).c_str()));
-                  });
+void delete_leftover_files(const std::wstring& folder) {
+    const auto delete_found = [&](const std::wstring& found) {
+        static_cast<void>(DeleteFileW(join_path(folder, found).c_str()));
+    };
+    for_each_file(folder, L"*" + std::wstring(SET_ASIDE_MARK) + L"*", delete_found);
+    for_each_file(folder, L"*" + std::wstring(PARTIAL_SUFFIX), delete_found);
 }
 
 } // namespace vemlox::win

@@ -60,7 +60,7 @@ void restore_interrupted_replacements(const std::wstring& folder,
                                       std::span<const std::string_view> names);
 
 // Deletes what earlier installs set aside in `folder` and could not delete then (an executable
-// that was still running).
-void delete_set_aside_files(const std::wstring& folder);
+// that was still running), and the partial copies of installs that were killed.
+void delete_leftover_files(const std::wstring& folder);
 
 } // namespace vemlox::win

@@ -98,7 +98,7 @@ CommandOutcome install_command() {
     VEMLOX_ASSIGN_OR_RETURN(const std::wstring folder, install_dir());
     VEMLOX_RETURN_IF_ERROR_MAPPED(os_error_text, create_folders(folder));
     restore_interrupted_replacements(folder, INSTALLED_EXE_NAMES);
-    delete_set_aside_files(folder);
+    delete_leftover_files(folder);
     VEMLOX_ASSIGN_OR_RETURN(ExecutableUpdate update,
                             ExecutableUpdate::stage(std::move(sources), folder));
     VEMLOX_ASSIGN_OR_RETURN(UniqueServiceHandle service, open_service_to_update(manager.get()));

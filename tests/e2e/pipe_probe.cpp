@@ -6,6 +6,8 @@
 //   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
 //   pipe_probe hold PATH     open PATH for reading, sharing only reading, and hold it until stdin
 //                            ends (a scanner or a user reading an installed file)
+//   pipe_probe rename A B    rename A to B as an installer would (MoveFileExW), and say "renamed" or
+//                            "rename failed: " and the error (a check that a hold holds)
 //   pipe_probe service       open the service "vemlox" and hold the handle until stdin ends (the
 //                            Services console showing it)
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
@@ -122,6 +124,14 @@ int hold_file(const wchar_t* path) {
     return 0;
 }
 
+int rename(const wchar_t* from, const wchar_t* to) {
+    if (!MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH)) {
+        return fail("rename");
+    }
+    say("renamed");
+    return 0;
+}
+
 int hold_service() {
     const vemlox::win::UniqueServiceHandle manager(
         OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -158,6 +168,9 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"hold" && argc == 3) {
         return hold_file(argv[2]);
     }
+    if (mode == L"rename" && argc == 4) {
+        return rename(argv[2], argv[3]);
+    }
     if (mode == L"service" && argc == 2) {
         return hold_service();
     }
@@ -166,6 +179,6 @@ int wmain(int argc, wchar_t** argv) {
         wait_for_stdin_end();
         return 0;
     }
-    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | service");
+    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | rename A B | service");
     return 2;
 }
