@@ -9,6 +9,7 @@
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
+#include <chrono>
 #include <string>
 
 namespace vemlox::win {
@@ -16,6 +17,9 @@ namespace vemlox::win {
 namespace {
 
 constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+// How long the service waits, once it runs, for its older logs to be closed to users before it
+// writes its first line.
+constexpr std::chrono::seconds LOG_PROTECTION_WAIT{2};
 
 bool report_running(SERVICE_STATUS_HANDLE status_handle) {
     SERVICE_STATUS status{};
@@ -65,9 +69,6 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
     const std::wstring log_folder = parent_folder(*own_path);
-    // A log left by an earlier version, or made while the folder let users in, is closed to them
-    // before the first line: a user who can open it can hold it, or stall our every open of it.
-    protect_log_files(log_folder);
     StopSignal& stop = process_stop_signal();
 
     const SERVICE_STATUS_HANDLE status_handle =
@@ -77,6 +78,14 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
 
+    // A log left by an earlier version, or made while the folder let users in, is closed to them
+    // before the first line: a user who can open it can hold it, or stall our every open of it.
+    // That work touches files a user may hold, so it comes only once the control handler is there
+    // and the start is reported, and it is waited for a bounded time.
+    const auto log_started = [&] {
+        protect_log_files_within(log_folder, LOG_PROTECTION_WAIT);
+        append_log(log_folder, "started");
+    };
     // The service is reported running only once its pipe is there to serve, so that a start that
     // cannot serve (the name taken by another process, say) is seen to fail, not to succeed.
     enum class Running { NotYet, Reported, Refused };
@@ -87,7 +96,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
             return false;
         }
         running = Running::Reported;
-        append_log(log_folder, "started");
+        log_started();
         return true;
     };
     std::expected<void, PipeSetupError> served;
@@ -102,7 +111,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     }
     // A failed setup logs "started" all the same: the log tells the start, the stop, the reason.
     if (running == Running::NotYet) {
-        append_log(log_folder, "started");
+        log_started();
     }
 
     // The dispatcher lets the process end as soon as the stopped report is made, so every line,

@@ -7,6 +7,8 @@
 #include "win32_shared/whole_write.hpp"
 #include "win32_shared/wide.hpp"
 
+#include <memory>
+
 // clang-format off
 #include <windows.h>
 #include <aclapi.h>
@@ -127,6 +129,27 @@ void protect_log_files(const std::wstring& log_folder) {
                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                                   nullptr, nullptr, dacl, nullptr));
     }
+}
+
+namespace {
+
+DWORD WINAPI protect_on_thread(void* context) {
+    const std::unique_ptr<std::wstring> log_folder(static_cast<std::wstring*>(context));
+    protect_log_files(*log_folder);
+    return 0;
+}
+
+} // namespace
+
+void protect_log_files_within(const std::wstring& log_folder, std::chrono::milliseconds limit) {
+    // The thread owns its copy of the folder, so it may outlive this call.
+    auto context = std::make_unique<std::wstring>(log_folder);
+    const UniqueHandle thread(CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
+    if (!thread) {
+        return;
+    }
+    static_cast<void>(context.release());
+    static_cast<void>(WaitForSingleObject(thread.get(), static_cast<DWORD>(limit.count())));
 }
 
 } // namespace vemlox::win

@@ -2,6 +2,7 @@
 // one older generation kept as "service.log.1".
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,8 +25,13 @@ inline constexpr wchar_t LOG_FILE_SDDL[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 void append_log(const std::wstring& log_folder, std::string_view message);
 
 // Gives the existing log files of the folder LOG_FILE_SDDL, so that logs written before it was
-// used are closed to users too. Called once when the service starts, before its first line;
-// failures are dropped like every logging failure.
+// used are closed to users too. Failures are dropped like every logging failure.
 void protect_log_files(const std::wstring& log_folder);
+
+// protect_log_files on a thread of its own, waited for no longer than `limit`: called once when
+// the service starts, before its first line. Until the protection is done a user may still hold
+// an older log (with an oplock, say), and the protection with it; the service then goes on
+// without waiting, and the protection finishes, or not, on its own.
+void protect_log_files_within(const std::wstring& log_folder, std::chrono::milliseconds limit);
 
 } // namespace vemlox::win
