@@ -15,11 +15,12 @@ namespace {
 constexpr int MAX_CREATE_ATTEMPTS = 50;
 constexpr std::array<DWORD, 2> RESTART_DELAYS_MS{10000, 60000};
 constexpr DWORD FAILURE_COUNT_RESET_SECONDS = 24 * 60 * 60;
-// The account's name as the Service Control Manager knows it in every language; it has no
-// password, and any given is ignored.
-constexpr wchar_t LOCAL_SYSTEM_ACCOUNT[] = L".\\LocalSystem";
+// The account's name as a new registration without an account gets it; it has no password, and
+// any given is ignored.
+constexpr wchar_t LOCAL_SYSTEM_ACCOUNT[] = L"LocalSystem";
 // An empty group name is no group; an empty list (ending in two NULs) is no dependency. Null
-// would keep what the registration has.
+// would keep what the registration has. (The registry then holds an empty Group value where a new
+// registration has none; the Service Control Manager reports no group either way.)
 constexpr wchar_t NO_LOAD_ORDER_GROUP[] = L"";
 constexpr wchar_t NO_DEPENDENCIES[] = L"\0";
 

@@ -14,6 +14,7 @@ from service_case import ServiceTestCase
 PING_OK = '{"status":"ok","version":1}'
 INSTALLED = f"Installed and started. Open the app from {INSTALL_FOLDER}\n"
 PROBE = r"C:\Elsewhere\pipe_probe.exe"
+REGISTRATION_KEY = rf"HKLM\System\CurrentControlSet\Services\{SERVICE}"
 INSTALLED_NAMES = ["vemlox-service.exe", "vemlox.exe"]
 # Points in an uninterrupted update, as fractions of its duration, at which an installer is killed.
 KILL_POINTS = [0.15, 0.2, 0.25, 0.3, 0.35, 0.45]
@@ -67,12 +68,22 @@ class UpdateInPlaceTest(ServiceTestCase):
                 self.assert_serving()
                 self.assertEqual(self.log_since(mark), ["ping: ok"])
 
+    def registration(self) -> list[str]:
+        """The service's registry values; an empty Group is no group, as none is."""
+        result = self.prefix.run("reg", "query", REGISTRATION_KEY)
+        self.assertEqual(result.returncode, 0, str(result))
+        return [line.strip() for line in result.stdout.splitlines()
+                if line.strip() and line.split() != ["Group", "REG_SZ"]]
+
     def test_02_a_held_service_handle_does_not_hold_up_the_update(self):
         holder = self.hold("service")
         self.assert_serving()
+        first_registration = self.registration()
         mark = self.log_mark()
         result = self.service.install()
         self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        # Set again, the registration is the one a first install makes.
+        self.assertEqual(self.registration(), first_registration)
         self.assertIsNone(holder.process.poll(), "the holder must still hold the service")
         self.assert_serving()
         holder.release()
