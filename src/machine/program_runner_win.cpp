@@ -10,7 +10,6 @@
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
-
 #include "win32_shared/win32_result.hpp"
 
 #include <array>
@@ -95,10 +94,9 @@ class ChildAttributes {
                                        handles.size_bytes(), nullptr, nullptr)) {
             return last_error();
         }
-        if (job != nullptr &&
-            !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
-                                       const_cast<HANDLE*>(job), sizeof(HANDLE), nullptr,
-                                       nullptr)) {
+        if (job != nullptr && !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
+                                                         const_cast<HANDLE*>(job), sizeof(HANDLE),
+                                                         nullptr, nullptr)) {
             return last_error();
         }
         return {};
@@ -162,8 +160,7 @@ struct CreatedProcess {
     if (!CreateProcessW(launch.path.c_str(), launch.command_line.data(), nullptr, nullptr, TRUE,
                         extra_flags | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
                             EXTENDED_STARTUPINFO_PRESENT,
-                        launch.environment_block.data(), nullptr, &startup.StartupInfo,
-                        &started)) {
+                        launch.environment_block.data(), nullptr, &startup.StartupInfo, &started)) {
         return last_error();
     }
     return CreatedProcess{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
@@ -180,8 +177,8 @@ bool is_refused_attribute(std::uint32_t error) {
 // suspended child behind, which is why this is only the fallback.
 [[nodiscard]] Win32Result<UniqueHandle> create_then_assign(const ChildLaunch& launch,
                                                            const ProcessTreeJob& job) {
-    VEMLOX_ASSIGN_OR_RETURN(CreatedProcess created, create_process(launch, nullptr,
-                                                                   CREATE_SUSPENDED));
+    VEMLOX_ASSIGN_OR_RETURN(CreatedProcess created,
+                            create_process(launch, nullptr, CREATE_SUSPENDED));
     if (auto assigned = job.assign(created.process.get()); !assigned) {
         static_cast<void>(TerminateProcess(created.process.get(), ERROR_PROCESS_ABORTED));
         return std::unexpected(assigned.error());
@@ -242,8 +239,8 @@ struct FinishedChild {
     OutputReader error_reader(std::move(streams.error.read));
     const Deadline deadline(time_limit);
     const DWORD waited = WaitForSingleObject(child.process.get(), deadline.remaining_ms());
-    const auto wait_failure = static_cast<std::uint32_t>(
-        waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
+    const auto wait_failure =
+        static_cast<std::uint32_t>(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
     child.job.end();
     auto output = output_reader.finish();
     auto error = error_reader.finish();

@@ -51,10 +51,10 @@ StopSignal& process_stop_signal() {
 // while the service is stopped the name may belong to any process.
 void wake_pipe_server() {
     // Identification only: whoever holds the name by then must never act as LocalSystem.
-    const UniqueHandle client(CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING,
-                                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    const UniqueHandle client(
+        CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
 }
 
 std::string service_error(std::string_view text) {

@@ -23,9 +23,8 @@ auto copy_failure(std::string_view what) {
 // unelevated user, so any of that user's processes could otherwise swap a file in while we work,
 // and we would install its program as a LocalSystem service or as a caller the service trusts.
 // Copying from the handle installs the bytes we opened, whatever the path names by then.
-[[nodiscard]] TextResult<SourceExecutable> open_source(const std::wstring& path,
-                                                       std::string_view what,
-                                                       std::string_view installed_name) {
+[[nodiscard]] TextResult<SourceExecutable>
+open_source(const std::wstring& path, std::string_view what, std::string_view installed_name) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

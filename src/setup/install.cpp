@@ -64,9 +64,8 @@ constexpr std::array<std::string_view, 3> INSTALLED_EXE_NAMES{SERVICE_EXE_NAME, 
 // The registration made the same as a new one's, on the service that is there or on a new one.
 // The first failure to change the registration that is there starts the service again, stopped
 // as it is, before it is reported.
-[[nodiscard]] TextResult<UniqueServiceHandle> register_service(SC_HANDLE manager,
-                                                               UniqueServiceHandle service,
-                                                               const std::wstring& binary_path) {
+[[nodiscard]] TextResult<UniqueServiceHandle>
+register_service(SC_HANDLE manager, UniqueServiceHandle service, const std::wstring& binary_path) {
     if (service) {
         auto registered = set_registration(service.get(), binary_path);
         if (registered) {

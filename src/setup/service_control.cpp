@@ -59,8 +59,8 @@ TextResult<void> stop_and_wait(SC_HANDLE service) {
             return std::unexpected(stop_timed_out());
         }
         pause.wait();
-        VEMLOX_ASSIGN_OR_RETURN_MAPPED([](std::uint32_t) { return scm_failure(STOP_STEP); },
-                                       status, query_service_status(service));
+        VEMLOX_ASSIGN_OR_RETURN_MAPPED([](std::uint32_t) { return scm_failure(STOP_STEP); }, status,
+                                       query_service_status(service));
     }
     // Windows may end a service's process some time after it has reported stopped, and until
     // then its executable is in use and its pipe may still be open.
@@ -79,8 +79,8 @@ TextResult<void> start_and_wait(SC_HANDLE service) {
     }
     PollPause pause;
     for (int poll = 1;; ++poll) {
-        if (auto outcome = start_poll_outcome(query_service_status(service),
-                                              poll == MAX_START_POLLS)) {
+        if (auto outcome =
+                start_poll_outcome(query_service_status(service), poll == MAX_START_POLLS)) {
             return *outcome;
         }
         pause.wait();

@@ -50,7 +50,8 @@ start_poll_outcome(const Win32Result<SERVICE_STATUS_PROCESS>& polled, bool is_la
 }
 
 std::optional<std::string>
-refused_start_failure(std::uint32_t start_error, const Win32Result<SERVICE_STATUS_PROCESS>& polled) {
+refused_start_failure(std::uint32_t start_error,
+                      const Win32Result<SERVICE_STATUS_PROCESS>& polled) {
     if (start_error == ERROR_SERVICE_ALREADY_RUNNING) {
         return std::nullopt;
     }

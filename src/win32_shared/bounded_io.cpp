@@ -13,9 +13,8 @@ DWORD size_of(std::size_t bytes) {
 // `started` is what ReadFile or WriteFile returned for `overlapped`. The OVERLAPPED lives on the
 // caller's frame and must not go before the operation is over, so its (possibly cancelled) end is
 // always waited for.
-Win32Result<std::uint32_t>
-wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::uint32_t timeout_ms,
-                    HANDLE stop) {
+Win32Result<std::uint32_t> wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started,
+                                               std::uint32_t timeout_ms, HANDLE stop) {
     if (started == 0 && GetLastError() != ERROR_IO_PENDING) {
         return last_error();
     }
@@ -36,9 +35,8 @@ wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::ui
 
 } // namespace
 
-Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
-                                                         std::span<char> buffer,
-                                                         std::uint32_t timeout_ms, HANDLE stop) {
+Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event, std::span<char> buffer,
+                                        std::uint32_t timeout_ms, HANDLE stop) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started =
@@ -46,9 +44,8 @@ Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
     return wait_for_completion(handle, overlapped, started, timeout_ms, stop);
 }
 
-Win32Result<std::uint32_t> write_bounded(HANDLE handle, HANDLE event,
-                                                          std::span<const char> bytes,
-                                                          std::uint32_t timeout_ms, HANDLE stop) {
+Win32Result<std::uint32_t> write_bounded(HANDLE handle, HANDLE event, std::span<const char> bytes,
+                                         std::uint32_t timeout_ms, HANDLE stop) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started =

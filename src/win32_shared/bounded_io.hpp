@@ -16,12 +16,12 @@ namespace vemlox::win {
 // signalled first and the operation was cancelled. Returns only once the operation is over,
 // cancelled or not.
 [[nodiscard]] Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
-                                                    std::span<char> buffer,
-                                                    std::uint32_t timeout_ms,
-                                                    HANDLE stop = nullptr);
+                                                      std::span<char> buffer,
+                                                      std::uint32_t timeout_ms,
+                                                      HANDLE stop = nullptr);
 [[nodiscard]] Win32Result<std::uint32_t> write_bounded(HANDLE handle, HANDLE event,
-                                                     std::span<const char> bytes,
-                                                     std::uint32_t timeout_ms,
-                                                     HANDLE stop = nullptr);
+                                                       std::span<const char> bytes,
+                                                       std::uint32_t timeout_ms,
+                                                       HANDLE stop = nullptr);
 
 } // namespace vemlox::win

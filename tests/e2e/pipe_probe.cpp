@@ -6,7 +6,8 @@
 //   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
 //   pipe_probe hold PATH     open PATH for reading, sharing only reading, and hold it until stdin
 //                            ends (a scanner or a user reading an installed file)
-//   pipe_probe rename A B    rename A to B as an installer would (MoveFileExW), and say "renamed" or
+//   pipe_probe rename A B    rename A to B as an installer would (MoveFileExW), and say "renamed"
+//   or
 //                            "rename failed: " and the error (a check that a hold holds)
 //   pipe_probe service       open the service "vemlox" and hold the handle until stdin ends (the
 //                            Services console showing it)
@@ -103,8 +104,8 @@ int close_at_once() {
 
 int squat() {
     UniqueHandle pipe(CreateNamedPipeW(PIPE, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
-                                     16384, 0, nullptr));
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
+                                       16384, 0, nullptr));
     if (!pipe) {
         return fail("create pipe");
     }
@@ -179,6 +180,7 @@ int wmain(int argc, wchar_t** argv) {
         wait_for_stdin_end();
         return 0;
     }
-    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | rename A B | service");
+    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | rename A B | "
+        "service");
     return 2;
 }

@@ -1,5 +1,4 @@
 #include "setup/start_wait.hpp"
-
 #include "win32_shared/os_error_text.hpp"
 
 #include <gtest/gtest.h>
