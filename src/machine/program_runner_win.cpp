@@ -251,9 +251,9 @@ struct FinishedChild {
     if (!GetExitCodeProcess(child.process.get(), &exit_code)) {
         return last_error();
     }
-    VEMLOX_RETURN_IF_ERROR(output);
-    VEMLOX_RETURN_IF_ERROR(error);
-    return FinishedChild{exit_code, std::move(*output), std::move(*error)};
+    VEMLOX_ASSIGN_OR_RETURN(std::string output_bytes, std::move(output));
+    VEMLOX_ASSIGN_OR_RETURN(std::string error_bytes, std::move(error));
+    return FinishedChild{exit_code, std::move(output_bytes), std::move(error_bytes)};
 }
 
 // Every program we start is a console program writing in the OEM code page; each stream is read
@@ -322,8 +322,8 @@ ActionResult<ProgramOutcome> WinProgramRunner::run(std::string_view program,
                                                      " did not finish within " +
                                                      std::to_string(time_limit_.count()) + " s"));
     }
-    VEMLOX_RETURN_IF_ERROR_MAPPED(os_error, finished);
-    return decode(std::move(*finished));
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(os_error, FinishedChild done, std::move(finished));
+    return decode(std::move(done));
 }
 
 } // namespace vemlox::win
