@@ -17,8 +17,8 @@ namespace vemlox::win {
 namespace {
 
 constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-// How long the service waits, once it runs, for its older logs to be closed to users before it
-// writes its first line.
+// How long, from the handler's registration, the first line waits for the older logs to be closed
+// to users.
 constexpr std::chrono::seconds LOG_PROTECTION_WAIT{2};
 
 bool report_running(SERVICE_STATUS_HANDLE status_handle) {
@@ -80,10 +80,12 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
 
     // A log left by an earlier version, or made while the folder let users in, is closed to them
     // before the first line: a user who can open it can hold it, or stall our every open of it.
-    // That work touches files a user may hold, so it comes only once the control handler is there
-    // and the start is reported, and it is waited for a bounded time.
+    // That work touches files a user may hold, so it starts only once the control handler is
+    // there, runs on a thread of its own while the pipe is set up, and the first line waits for it
+    // a bounded time: nothing it does can hold the start or a stop.
+    const LogFileProtection log_protection(log_folder, LOG_PROTECTION_WAIT);
     const auto log_started = [&] {
-        protect_log_files_within(log_folder, LOG_PROTECTION_WAIT);
+        log_protection.wait();
         append_log(log_folder, "started");
     };
     // The service is reported running only once its pipe is there to serve, so that a start that

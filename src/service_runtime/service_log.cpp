@@ -141,16 +141,21 @@ DWORD WINAPI protect_on_thread(void* context) {
 
 } // namespace
 
-void protect_log_files_within(const std::wstring& log_folder, std::chrono::milliseconds limit) {
-    // The thread owns its copy of the folder, so it may outlive this call.
+LogFileProtection::LogFileProtection(const std::wstring& log_folder,
+                                     std::chrono::milliseconds limit)
+    : deadline_(limit) {
+    // The thread owns its copy of the folder, so it may outlive the service's wait for it.
     auto context = std::make_unique<std::wstring>(log_folder);
-    const UniqueHandle thread(
-        CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
-    if (!thread) {
-        return;
+    thread_.reset(CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
+    if (thread_) {
+        static_cast<void>(context.release());
     }
-    static_cast<void>(context.release());
-    static_cast<void>(WaitForSingleObject(thread.get(), static_cast<DWORD>(limit.count())));
+}
+
+void LogFileProtection::wait() const {
+    if (thread_) {
+        static_cast<void>(WaitForSingleObject(thread_.get(), deadline_.remaining_ms()));
+    }
 }
 
 } // namespace vemlox::win

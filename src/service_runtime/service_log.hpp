@@ -2,6 +2,9 @@
 // one older generation kept as "service.log.1".
 #pragma once
 
+#include "win32_shared/deadline.hpp"
+#include "win32_shared/unique_handle.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -28,10 +31,20 @@ void append_log(const std::wstring& log_folder, std::string_view message);
 // used are closed to users too. Failures are dropped like every logging failure.
 void protect_log_files(const std::wstring& log_folder);
 
-// protect_log_files on a thread of its own, waited for no longer than `limit`: called once when
-// the service starts, before its first line. Until the protection is done a user may still hold
-// an older log (with an oplock, say), and the protection with it; the service then goes on
-// without waiting, and the protection finishes, or not, on its own.
-void protect_log_files_within(const std::wstring& log_folder, std::chrono::milliseconds limit);
+// protect_log_files on a thread of its own, started at once: the service starts it as soon as its
+// control handler is registered and waits for it, a bounded time, before its first line. A user
+// may still hold an older log (with an oplock, say) until the protection is done, and the
+// protection with it; the service then goes on without it, and it finishes, or not, on its own.
+class LogFileProtection {
+  public:
+    explicit LogFileProtection(const std::wstring& log_folder, std::chrono::milliseconds limit);
+
+    // Returns once the protection is done, or `limit` after it was started.
+    void wait() const;
+
+  private:
+    UniqueHandle thread_;
+    Deadline deadline_;
+};
 
 } // namespace vemlox::win
