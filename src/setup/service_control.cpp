@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::string_view STOP_STEP = "stop service";
 
+std::string stop_refused(std::uint32_t) {
+    return scm_failure(STOP_STEP);
+}
+
 std::string stop_timed_out() {
     return std::string(STOP_STEP) + ": " + os_error_text(ERROR_SERVICE_REQUEST_TIMEOUT);
 }
@@ -39,15 +43,15 @@ UniqueHandle open_service_process(const SERVICE_STATUS_PROCESS& status) {
     if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || error == ERROR_SERVICE_NOT_ACTIVE) {
         return false;
     }
-    return std::unexpected(scm_failure(STOP_STEP));
+    return std::unexpected(stop_refused(error));
 }
 
 } // namespace
 
 TextResult<void> stop_and_wait(SC_HANDLE service) {
     const Deadline deadline(MAX_STOP_WAIT);
-    VEMLOX_ASSIGN_OR_RETURN_MAPPED([](std::uint32_t) { return scm_failure(STOP_STEP); },
-                                   SERVICE_STATUS_PROCESS status, query_service_status(service));
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, SERVICE_STATUS_PROCESS status,
+                                   query_service_status(service));
     const UniqueHandle process = open_service_process(status);
     bool stop_requested = false;
     PollPause pause;
@@ -59,8 +63,7 @@ TextResult<void> stop_and_wait(SC_HANDLE service) {
             return std::unexpected(stop_timed_out());
         }
         pause.wait();
-        VEMLOX_ASSIGN_OR_RETURN_MAPPED([](std::uint32_t) { return scm_failure(STOP_STEP); }, status,
-                                       query_service_status(service));
+        VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, status, query_service_status(service));
     }
     // Windows may end a service's process some time after it has reported stopped, and until
     // then its executable is in use and its pipe may still be open.
