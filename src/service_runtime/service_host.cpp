@@ -9,7 +9,6 @@
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
-#include <chrono>
 #include <string>
 
 namespace vemlox::win {
@@ -17,9 +16,6 @@ namespace vemlox::win {
 namespace {
 
 constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-// How long, from the handler's registration, the first line waits for the older logs to be closed
-// to users.
-constexpr std::chrono::seconds LOG_PROTECTION_WAIT{2};
 
 bool report_running(SERVICE_STATUS_HANDLE status_handle) {
     SERVICE_STATUS status{};
@@ -78,16 +74,12 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
 
-    // A log left by an earlier version, or made while the folder let users in, is closed to them
-    // before the first line: a user who can open it can hold it, or stall our every open of it.
-    // That work touches files a user may hold, so it starts only once the control handler is
-    // there, runs on a thread of its own while the pipe is set up, and the first line waits for it
-    // a bounded time: nothing it does can hold the start or a stop.
-    const LogFileProtection log_protection(log_folder, LOG_PROTECTION_WAIT);
-    const auto log_started = [&] {
-        log_protection.wait();
-        append_log(log_folder, "started");
-    };
+    // A log left by an earlier version, or made while the folder let users in, is closed to them:
+    // a user who can open it can hold it, or stall our every open of it. That work touches files
+    // a user may hold, so it starts only once the control handler is there, on a thread of its own
+    // that nothing waits for.
+    protect_log_files_in_background(log_folder);
+
     // The service is reported running only once its pipe is there to serve, so that a start that
     // cannot serve (the name taken by another process, say) is seen to fail, not to succeed.
     enum class Running { NotYet, Reported, Refused };
@@ -98,7 +90,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
             return false;
         }
         running = Running::Reported;
-        log_started();
+        append_log(log_folder, "started");
         return true;
     };
     std::expected<void, PipeSetupError> served;
@@ -113,7 +105,7 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     }
     // A failed setup logs "started" all the same: the log tells the start, the stop, the reason.
     if (running == Running::NotYet) {
-        log_started();
+        append_log(log_folder, "started");
     }
 
     // The dispatcher lets the process end as soon as the stopped report is made, so every line,

@@ -141,20 +141,13 @@ DWORD WINAPI protect_on_thread(void* context) {
 
 } // namespace
 
-LogFileProtection::LogFileProtection(const std::wstring& log_folder,
-                                     std::chrono::milliseconds limit)
-    : deadline_(limit) {
-    // The thread owns its copy of the folder, so it may outlive the service's wait for it.
+void protect_log_files_in_background(const std::wstring& log_folder) {
+    // The thread owns its copy of the folder, so it may outlive its caller.
     auto context = std::make_unique<std::wstring>(log_folder);
-    thread_.reset(CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
-    if (thread_) {
+    const UniqueHandle thread(
+        CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
+    if (thread) {
         static_cast<void>(context.release());
-    }
-}
-
-void LogFileProtection::wait() const {
-    if (thread_) {
-        static_cast<void>(WaitForSingleObject(thread_.get(), deadline_.remaining_ms()));
     }
 }
 

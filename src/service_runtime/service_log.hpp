@@ -2,10 +2,6 @@
 // one older generation kept as "service.log.1".
 #pragma once
 
-#include "win32_shared/deadline.hpp"
-#include "win32_shared/unique_handle.hpp"
-
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,20 +27,10 @@ void append_log(const std::wstring& log_folder, std::string_view message);
 // used are closed to users too. Failures are dropped like every logging failure.
 void protect_log_files(const std::wstring& log_folder);
 
-// protect_log_files on a thread of its own, started at once: the service starts it as soon as its
-// control handler is registered and waits for it, a bounded time, before its first line. A user
-// may still hold an older log (with an oplock, say) until the protection is done, and the
-// protection with it; the service then goes on without it, and it finishes, or not, on its own.
-class LogFileProtection {
-  public:
-    explicit LogFileProtection(const std::wstring& log_folder, std::chrono::milliseconds limit);
-
-    // Returns once the protection is done, or `limit` after it was started.
-    void wait() const;
-
-  private:
-    UniqueHandle thread_;
-    Deadline deadline_;
-};
+// protect_log_files on a thread of its own, which nothing waits for: a user may hold an older
+// log (with an oplock, say) until the protection is done, and the protection with it, so it must
+// never be in the way of the service's start or stop. A line written meanwhile is appended as
+// ever; the protection applies to the file whatever it holds.
+void protect_log_files_in_background(const std::wstring& log_folder);
 
 } // namespace vemlox::win
