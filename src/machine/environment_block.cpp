@@ -112,10 +112,10 @@ std::wstring child_environment_block(std::span<const std::wstring> inherited,
     return build_environment_block(entries, pairs);
 }
 
-std::expected<std::vector<std::wstring>, std::uint32_t> own_environment() {
+Win32Result<std::vector<std::wstring>> own_environment() {
     const UniqueEnvironmentStrings strings(GetEnvironmentStringsW());
     if (!strings) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     // The block ends with an empty entry; find it to know the block's length.
     const wchar_t* end = strings.get();

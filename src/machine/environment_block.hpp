@@ -3,6 +3,7 @@
 #pragma once
 
 #include "actions/program_runner.hpp"
+#include "win32_shared/win32_result.hpp"
 
 #include <cstdint>
 #include <expected>
@@ -42,6 +43,6 @@ struct SearchPaths {
                                                    std::span<const EnvironmentPair> pairs);
 
 // The process's own environment as entries, or the Windows error code of reading it.
-[[nodiscard]] std::expected<std::vector<std::wstring>, std::uint32_t> own_environment();
+[[nodiscard]] Win32Result<std::vector<std::wstring>> own_environment();
 
 } // namespace vemlox::win

@@ -2,23 +2,26 @@
 
 namespace vemlox::win {
 
-std::expected<ProcessTreeJob, std::uint32_t> ProcessTreeJob::create() {
+Win32Result<ProcessTreeJob> ProcessTreeJob::create() {
     // Unnamed and not inheritable: no other process can hold a handle that keeps the job alive.
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                  sizeof(limits))) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     return ProcessTreeJob(std::move(job));
 }
 
-std::uint32_t ProcessTreeJob::assign(HANDLE process) const {
-    return AssignProcessToJobObject(job_.get(), process) ? ERROR_SUCCESS : GetLastError();
+Win32Result<void> ProcessTreeJob::assign(HANDLE process) const {
+    if (!AssignProcessToJobObject(job_.get(), process)) {
+        return last_error();
+    }
+    return {};
 }
 
 void ProcessTreeJob::end() {

@@ -2,6 +2,7 @@
 
 #include "machine/console_output_text.hpp"
 #include "machine/environment_block.hpp"
+#include "machine/output_reader.hpp"
 #include "machine/process_tree_job.hpp"
 #include "win32_shared/child_command_line.hpp"
 #include "win32_shared/deadline.hpp"
@@ -9,13 +10,13 @@
 #include "win32_shared/paths.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
+#include "win32_shared/win32_result.hpp"
 
 #include <array>
 #include <cstddef>
-#include <expected>
-#include <memory>
-#include <new>
+#include <span>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace vemlox::win {
@@ -23,112 +24,9 @@ namespace vemlox::win {
 namespace {
 
 constexpr DWORD PIPE_BUFFER_BYTES = 64 * 1024;
-constexpr DWORD READ_CHUNK_BYTES = 64 * 1024;
-// How long the output may still take to end after the child's job has ended.
-constexpr DWORD READER_GRACE_MS = 5000;
-constexpr DWORD CANCEL_RETRY_MS = 100;
 
-ActionError os_error(DWORD code) {
+ActionError os_error(std::uint32_t code) {
     return ActionError::os_error(os_error_text(code));
-}
-
-// One pipe's read end, read to its end on a thread of its own.
-struct PipeDrain {
-    explicit PipeDrain(UniqueHandle read_end) : pipe(std::move(read_end)) {}
-
-    UniqueHandle pipe;
-    std::string bytes;
-    DWORD error = ERROR_SUCCESS;
-};
-
-void drain(PipeDrain& drain) {
-    std::string chunk(READ_CHUNK_BYTES, '\0');
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(drain.pipe.get(), chunk.data(), READ_CHUNK_BYTES, &read, nullptr)) {
-            const DWORD error = GetLastError();
-            // The child and every copy of its end are gone: the normal end of the output.
-            if (error != ERROR_BROKEN_PIPE) {
-                drain.error = error;
-            }
-            // After any other failure the child may still be writing: with our end closed its
-            // writes fail instead of blocking on a full pipe while we wait for it to exit.
-            drain.pipe.reset();
-            return;
-        }
-        if (drain.error != ERROR_SUCCESS) {
-            continue; // keep reading so the child never blocks on a full pipe
-        }
-        try {
-            drain.bytes.append(chunk.data(), read);
-        } catch (const std::bad_alloc&) {
-            drain.error = ERROR_NOT_ENOUGH_MEMORY;
-            drain.bytes = std::string();
-        }
-    }
-}
-
-// The thread shares the drain with its starter, so neither outlives what the other still uses,
-// whichever of them finishes first.
-DWORD WINAPI drain_on_thread(void* context) {
-    const std::unique_ptr<std::shared_ptr<PipeDrain>> shared(
-        static_cast<std::shared_ptr<PipeDrain>*>(context));
-    drain(**shared);
-    return 0;
-}
-
-[[nodiscard]] std::expected<UniqueHandle, DWORD>
-start_drain_thread(const std::shared_ptr<PipeDrain>& drain) {
-    auto context = std::make_unique<std::shared_ptr<PipeDrain>>(drain);
-    UniqueHandle thread(CreateThread(nullptr, 0, drain_on_thread, context.get(), 0, nullptr));
-    if (!thread) {
-        return std::unexpected(GetLastError());
-    }
-    static_cast<void>(context.release()); // the thread owns it now
-    return thread;
-}
-
-// A drain on a thread of its own, or the error that kept the thread from starting.
-struct Reader {
-    std::shared_ptr<PipeDrain> drain;
-    UniqueHandle thread;
-    DWORD start_error = ERROR_SUCCESS;
-};
-
-[[nodiscard]] Reader start_reader(std::shared_ptr<PipeDrain> drain) {
-    Reader reader{std::move(drain), {}, ERROR_SUCCESS};
-    if (auto thread = start_drain_thread(reader.drain)) {
-        reader.thread = std::move(*thread);
-    } else {
-        reader.start_error = thread.error();
-        // With our end closed, the child's writes fail instead of blocking, and it can run to its
-        // end.
-        reader.drain->pipe.reset();
-    }
-    return reader;
-}
-
-// Waits for a reader once the child's job has ended, and gives the Windows error of its read. The
-// read ends by itself as soon as the system has torn down the job's processes, and with them the
-// last write end. Should a process outside the job hold one, the read is cancelled, so that a run
-// never hangs here.
-[[nodiscard]] DWORD wait_for_reader(const Reader& reader) {
-    if (!reader.thread) {
-        return reader.start_error;
-    }
-    DWORD wait_ms = READER_GRACE_MS;
-    for (;;) {
-        const DWORD waited = WaitForSingleObject(reader.thread.get(), wait_ms);
-        if (waited == WAIT_OBJECT_0) {
-            return reader.drain->error;
-        }
-        if (waited != WAIT_TIMEOUT) {
-            return GetLastError();
-        }
-        // Fails harmlessly when the thread is between two reads; the next round catches it.
-        static_cast<void>(CancelSynchronousIo(reader.thread.get()));
-        wait_ms = CANCEL_RETRY_MS;
-    }
 }
 
 struct Pipe {
@@ -136,43 +34,72 @@ struct Pipe {
     UniqueHandle write; // the child's end, inheritable
 };
 
-[[nodiscard]] std::expected<Pipe, DWORD> make_output_pipe() {
+[[nodiscard]] Win32Result<Pipe> make_output_pipe() {
     Pipe pipe;
     if (!CreatePipe(pipe.read.put(), pipe.write.put(), nullptr, PIPE_BUFFER_BYTES)) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     if (!SetHandleInformation(pipe.write.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     return pipe;
 }
 
-// The attribute list that limits what the child inherits to the handles named in it.
-class InheritedHandles {
+// The child's standard handles: the null device for input, a pipe for each output stream.
+struct ChildStreams {
+    UniqueHandle input;
+    Pipe output;
+    Pipe error;
+};
+
+[[nodiscard]] Win32Result<ChildStreams> open_child_streams() {
+    SECURITY_ATTRIBUTES inheritable{};
+    inheritable.nLength = sizeof(inheritable);
+    inheritable.bInheritHandle = TRUE;
+    ChildStreams streams;
+    streams.input.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, OPEN_EXISTING, 0, nullptr));
+    if (!streams.input) {
+        return last_error();
+    }
+    VEMLOX_ASSIGN_OR_RETURN(streams.output, make_output_pipe());
+    VEMLOX_ASSIGN_OR_RETURN(streams.error, make_output_pipe());
+    return streams;
+}
+
+// The attribute list of a child: only its own standard handles may reach it, and, where given,
+// it is created in a job.
+class ChildAttributes {
   public:
-    InheritedHandles() = default;
-    InheritedHandles(const InheritedHandles&) = delete;
-    InheritedHandles& operator=(const InheritedHandles&) = delete;
-    ~InheritedHandles() {
+    ChildAttributes() = default;
+    ChildAttributes(const ChildAttributes&) = delete;
+    ChildAttributes& operator=(const ChildAttributes&) = delete;
+    ~ChildAttributes() {
         if (initialized_) {
             DeleteProcThreadAttributeList(list());
         }
     }
 
-    [[nodiscard]] DWORD set(std::span<HANDLE> handles) {
+    // The list holds pointers to `handles` and `job`, which must stay alive until CreateProcessW.
+    [[nodiscard]] Win32Result<void> set(std::span<HANDLE> handles, const HANDLE* job) {
+        const DWORD count = job == nullptr ? 1 : 2;
         SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        InitializeProcThreadAttributeList(nullptr, count, 0, &size);
         storage_.resize(size);
-        if (!InitializeProcThreadAttributeList(list(), 1, 0, &size)) {
-            return GetLastError();
+        if (!InitializeProcThreadAttributeList(list(), count, 0, &size)) {
+            return last_error();
         }
         initialized_ = true;
-        // The list holds a pointer to `handles`, which must stay alive until CreateProcessW.
         if (!UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
                                        handles.size_bytes(), nullptr, nullptr)) {
-            return GetLastError();
+            return last_error();
         }
-        return ERROR_SUCCESS;
+        if (job != nullptr && !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
+                                                         const_cast<HANDLE*>(job), sizeof(HANDLE),
+                                                         nullptr, nullptr)) {
+            return last_error();
+        }
+        return {};
     }
 
     [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() {
@@ -195,34 +122,85 @@ class InheritedHandles {
     return build_command_line(path, wide_arguments);
 }
 
-// The child's standard handles: the null device for input, a pipe for each output stream.
-struct ChildStreams {
-    UniqueHandle input;
-    Pipe output;
-    Pipe error;
+// What CreateProcessW needs besides its flags: the program, its command line and environment, and
+// the child's ends of its streams.
+struct ChildLaunch {
+    const std::wstring& path;
+    std::wstring& command_line;
+    std::wstring& environment_block;
+    const ChildStreams& streams;
 };
 
-[[nodiscard]] std::expected<ChildStreams, DWORD> open_child_streams() {
-    SECURITY_ATTRIBUTES inheritable{};
-    inheritable.nLength = sizeof(inheritable);
-    inheritable.bInheritHandle = TRUE;
-    ChildStreams streams;
-    streams.input.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    &inheritable, OPEN_EXISTING, 0, nullptr));
-    if (!streams.input) {
-        return std::unexpected(GetLastError());
+struct CreatedProcess {
+    UniqueHandle process;
+    UniqueHandle main_thread;
+};
+
+// Creates the child with only its three ends inheritable into it: an inherited copy of any other
+// handle, such as a pipe end of a program started at the same time, would keep that pipe open for
+// as long as this child lives. With `job`, the child is in that job from its first instruction.
+[[nodiscard]] Win32Result<CreatedProcess> create_process(const ChildLaunch& launch,
+                                                         const HANDLE* job, DWORD extra_flags) {
+    std::array<HANDLE, 3> child_handles{launch.streams.input.get(),
+                                        launch.streams.output.write.get(),
+                                        launch.streams.error.write.get()};
+    ChildAttributes attributes;
+    VEMLOX_RETURN_IF_ERROR(attributes.set(child_handles, job));
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = child_handles[0];
+    startup.StartupInfo.hStdOutput = child_handles[1];
+    startup.StartupInfo.hStdError = child_handles[2];
+    startup.lpAttributeList = attributes.list();
+
+    PROCESS_INFORMATION started{};
+    // The full path goes in as the application name too, so CreateProcessW never searches.
+    if (!CreateProcessW(launch.path.c_str(), launch.command_line.data(), nullptr, nullptr, TRUE,
+                        extra_flags | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
+                            EXTENDED_STARTUPINFO_PRESENT,
+                        launch.environment_block.data(), nullptr, &startup.StartupInfo, &started)) {
+        return last_error();
     }
-    auto output = make_output_pipe();
-    if (!output) {
-        return std::unexpected(output.error());
+    return CreatedProcess{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
+}
+
+// Where Windows predates the job attribute (before Windows 10) it refuses the list.
+bool is_refused_attribute(std::uint32_t error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+}
+
+// The child created suspended, so that it is in the job before it can start anything. Without the
+// job, what the child leaves running could hold its pipes, and the service with them, for ever:
+// such a child never runs. A service that dies between the creation and the assignment leaves the
+// suspended child behind, which is why this is only the fallback.
+[[nodiscard]] Win32Result<UniqueHandle> create_then_assign(const ChildLaunch& launch,
+                                                           const ProcessTreeJob& job) {
+    VEMLOX_ASSIGN_OR_RETURN(CreatedProcess created,
+                            create_process(launch, nullptr, CREATE_SUSPENDED));
+    if (auto assigned = job.assign(created.process.get()); !assigned) {
+        static_cast<void>(TerminateProcess(created.process.get(), ERROR_PROCESS_ABORTED));
+        return std::unexpected(assigned.error());
     }
-    auto error = make_output_pipe();
-    if (!error) {
-        return std::unexpected(error.error());
+    if (ResumeThread(created.main_thread.get()) == static_cast<DWORD>(-1)) {
+        return last_error(); // the job ends the child as it closes
     }
-    streams.output = std::move(*output);
-    streams.error = std::move(*error);
-    return streams;
+    return std::move(created.process);
+}
+
+// The child, in `job` with everything it starts.
+[[nodiscard]] Win32Result<UniqueHandle> create_in_job(const ChildLaunch& launch,
+                                                      const ProcessTreeJob& job) {
+    const HANDLE job_handle = job.get();
+    auto created = create_process(launch, &job_handle, 0);
+    if (created) {
+        return std::move(created->process);
+    }
+    if (!is_refused_attribute(created.error())) {
+        return std::unexpected(created.error());
+    }
+    return create_then_assign(launch, job);
 }
 
 // A running child, in a job with everything it starts.
@@ -233,106 +211,58 @@ struct StartedChild {
 
 // Starts the program with the child's ends of `streams` as its standard handles, and closes our
 // copies of them once it has its own.
-[[nodiscard]] std::expected<StartedChild, DWORD> start_child(const std::wstring& path,
-                                                             std::wstring& command_line,
-                                                             std::wstring& environment_block,
-                                                             ChildStreams& streams) {
-    // Only the child's three ends may reach it. An inherited copy of any other handle, such as a
-    // pipe end of a program started at the same time, would keep that pipe open for as long as
-    // this child lives.
-    std::array<HANDLE, 3> child_handles{streams.input.get(), streams.output.write.get(),
-                                        streams.error.write.get()};
-    InheritedHandles inherited_handles;
-    if (const DWORD failed = inherited_handles.set(child_handles); failed != ERROR_SUCCESS) {
-        return std::unexpected(failed);
-    }
-
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof(startup);
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = streams.input.get();
-    startup.StartupInfo.hStdOutput = streams.output.write.get();
-    startup.StartupInfo.hStdError = streams.error.write.get();
-    startup.lpAttributeList = inherited_handles.list();
-
-    auto job = ProcessTreeJob::create();
-    if (!job) {
-        return std::unexpected(job.error());
-    }
-
-    PROCESS_INFORMATION started{};
-    // The full path goes in as the application name too, so CreateProcessW never searches.
-    // Suspended, so that the child is in the job before it can start anything.
-    if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
-                            EXTENDED_STARTUPINFO_PRESENT,
-                        environment_block.data(), nullptr, &startup.StartupInfo, &started)) {
-        return std::unexpected(GetLastError());
-    }
-    UniqueHandle process(started.hProcess);
-    const UniqueHandle main_thread(started.hThread);
-    // Without the job, what the child leaves running could hold its pipes, and the service with
-    // them, for ever: such a child never runs.
-    if (const DWORD failed = job->assign(process.get()); failed != ERROR_SUCCESS) {
-        static_cast<void>(TerminateProcess(process.get(), ERROR_PROCESS_ABORTED));
-        return std::unexpected(failed);
-    }
-    if (ResumeThread(main_thread.get()) == static_cast<DWORD>(-1)) {
-        return std::unexpected(GetLastError()); // the job ends the child as it closes
-    }
-
+[[nodiscard]] Win32Result<StartedChild> start_child(const ChildLaunch& launch,
+                                                    ChildStreams& streams) {
+    VEMLOX_ASSIGN_OR_RETURN(ProcessTreeJob job, ProcessTreeJob::create());
+    VEMLOX_ASSIGN_OR_RETURN(UniqueHandle process, create_in_job(launch, job));
     // Our copies of the child's ends must go now: the reads end only when no writer is left.
     streams.input.reset();
     streams.output.write.reset();
     streams.error.write.reset();
-    return StartedChild{std::move(*job), std::move(process)};
+    return StartedChild{std::move(job), std::move(process)};
 }
 
-// How the wait for the child ended, and both streams as read, or the error of the first read that
-// failed.
-struct CollectedOutput {
-    DWORD wait_result = WAIT_FAILED;
-    DWORD wait_error = ERROR_SUCCESS;
+// How the child ended and what it wrote.
+struct FinishedChild {
+    std::uint32_t exit_code = 0;
     std::string output;
     std::string error;
-    DWORD read_error = ERROR_SUCCESS;
 };
 
-// Reads both streams while the child runs and waits for it for at most `time_limit`. Then, whether
-// it has ended or ran out of time, whatever it started goes: a process it left running may hold a
-// copy of a pipe's write end, and the reads would never end.
-[[nodiscard]] CollectedOutput collect_output(StartedChild& child, ChildStreams& streams,
-                                             std::chrono::seconds time_limit) {
-    // Both streams are read at once, so a child that fills one pipe while we wait on the other
-    // can never block.
-    const auto output_drain = std::make_shared<PipeDrain>(std::move(streams.output.read));
-    const auto error_drain = std::make_shared<PipeDrain>(std::move(streams.error.read));
-    const Reader output_reader = start_reader(output_drain);
-    const Reader error_reader = start_reader(error_drain);
-
-    CollectedOutput collected;
+// Reads both streams at once while the child runs (so a child that fills one pipe while we wait
+// on the other can never block), and waits for it for at most `time_limit`. Then, whether it has
+// ended or ran out of time, whatever it started goes: a process it left running may hold a copy
+// of a pipe's write end, and the reads would never end. WAIT_TIMEOUT when it ran out of time.
+[[nodiscard]] Win32Result<FinishedChild> finish_child(StartedChild& child, ChildStreams& streams,
+                                                      std::chrono::seconds time_limit) {
+    OutputReader output_reader(std::move(streams.output.read));
+    OutputReader error_reader(std::move(streams.error.read));
     const Deadline deadline(time_limit);
-    collected.wait_result = WaitForSingleObject(child.process.get(), deadline.remaining_ms());
-    collected.wait_error = GetLastError();
+    const DWORD waited = WaitForSingleObject(child.process.get(), deadline.remaining_ms());
+    const auto wait_failure =
+        static_cast<std::uint32_t>(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
     child.job.end();
-    const DWORD output_read_error = wait_for_reader(output_reader);
-    const DWORD error_read_error = wait_for_reader(error_reader);
-
-    collected.read_error =
-        output_read_error != ERROR_SUCCESS ? output_read_error : error_read_error;
-    if (collected.read_error == ERROR_SUCCESS) {
-        collected.output = std::move(output_drain->bytes);
-        collected.error = std::move(error_drain->bytes);
+    auto output = output_reader.finish();
+    auto error = error_reader.finish();
+    if (waited != WAIT_OBJECT_0) {
+        return std::unexpected(wait_failure);
     }
-    return collected;
+    DWORD exit_code = 0;
+    if (!GetExitCodeProcess(child.process.get(), &exit_code)) {
+        return last_error();
+    }
+    VEMLOX_ASSIGN_OR_RETURN(std::string output_bytes, std::move(output));
+    VEMLOX_ASSIGN_OR_RETURN(std::string error_bytes, std::move(error));
+    return FinishedChild{exit_code, std::move(output_bytes), std::move(error_bytes)};
 }
 
 // Every program we start is a console program writing in the OEM code page; each stream is read
 // on its own, as either may hold text the other does not.
-[[nodiscard]] ProgramOutcome decode(DWORD exit_code, CollectedOutput collected) {
+[[nodiscard]] ProgramOutcome decode(FinishedChild finished) {
     const UINT code_page = GetOEMCP();
-    return ProgramOutcome{exit_code, console_output_text(std::move(collected.output), code_page),
-                       console_output_text(std::move(collected.error), code_page)};
+    return ProgramOutcome{finished.exit_code,
+                          console_output_text(std::move(finished.output), code_page),
+                          console_output_text(std::move(finished.error), code_page)};
 }
 
 } // namespace
@@ -372,47 +302,28 @@ std::optional<std::wstring> find_program(std::wstring_view program,
 }
 
 ActionResult<ProgramOutcome> WinProgramRunner::run(std::string_view program,
-                                                std::span<const std::string> arguments,
-                                                std::span<const EnvironmentPair> environment) {
+                                                   std::span<const std::string> arguments,
+                                                   std::span<const EnvironmentPair> environment) {
     const std::optional<std::wstring> path =
         find_program(to_wide(program), trusted_program_folders(own_folder_));
     if (!path) {
         return std::unexpected(ActionError::os_error("program not found"));
     }
     std::wstring command_line = command_line_of(*path, arguments);
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(os_error, const auto inherited, own_environment());
+    std::wstring environment_block = child_environment_block(inherited, environment);
 
-    auto inherited = own_environment();
-    if (!inherited) {
-        return std::unexpected(os_error(inherited.error()));
-    }
-    std::wstring environment_block = child_environment_block(*inherited, environment);
-
-    auto streams = open_child_streams();
-    if (!streams) {
-        return std::unexpected(os_error(streams.error()));
-    }
-    auto child = start_child(*path, command_line, environment_block, *streams);
-    if (!child) {
-        return std::unexpected(os_error(child.error()));
-    }
-    CollectedOutput collected = collect_output(*child, *streams, time_limit_);
-
-    if (collected.wait_result == WAIT_TIMEOUT) {
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(os_error, ChildStreams streams, open_child_streams());
+    const ChildLaunch launch{*path, command_line, environment_block, streams};
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(os_error, StartedChild child, start_child(launch, streams));
+    auto finished = finish_child(child, streams, time_limit_);
+    if (!finished && finished.error() == WAIT_TIMEOUT) {
         return std::unexpected(ActionError::os_error(std::string(program) +
                                                      " did not finish within " +
                                                      std::to_string(time_limit_.count()) + " s"));
     }
-    if (collected.wait_result != WAIT_OBJECT_0) {
-        return std::unexpected(os_error(collected.wait_error));
-    }
-    DWORD exit_code = 0;
-    if (!GetExitCodeProcess(child->process.get(), &exit_code)) {
-        return std::unexpected(os_error(GetLastError()));
-    }
-    if (collected.read_error != ERROR_SUCCESS) {
-        return std::unexpected(os_error(collected.read_error));
-    }
-    return decode(exit_code, std::move(collected));
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(os_error, FinishedChild done, std::move(finished));
+    return decode(std::move(done));
 }
 
 } // namespace vemlox::win

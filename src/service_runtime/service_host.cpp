@@ -65,9 +65,6 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
     const std::wstring log_folder = parent_folder(*own_path);
-    // A log left by an earlier version, or made while the folder let users in, is closed to them
-    // before the first line: a user who can open it can hold it, or stall our every open of it.
-    protect_log_files(log_folder);
     StopSignal& stop = process_stop_signal();
 
     const SERVICE_STATUS_HANDLE status_handle =
@@ -76,6 +73,12 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         append_log(log_folder, service_error(SCM_ERROR_TEXT));
         return;
     }
+
+    // A log left by an earlier version, or made while the folder let users in, is closed to them:
+    // a user who can open it can hold it, or stall our every open of it. That work touches files
+    // a user may hold, so it starts only once the control handler is there, on a thread of its own
+    // that nothing waits for.
+    protect_log_files_in_background(log_folder);
 
     // The service is reported running only once its pipe is there to serve, so that a start that
     // cannot serve (the name taken by another process, say) is seen to fail, not to succeed.

@@ -7,6 +7,8 @@
 #include "win32_shared/whole_write.hpp"
 #include "win32_shared/wide.hpp"
 
+#include <memory>
+
 // clang-format off
 #include <windows.h>
 #include <aclapi.h>
@@ -24,7 +26,7 @@ constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The size of the file a link points to, through an open handle.
 bool linked_file_size(const std::wstring& path, std::uint64_t& size) {
     const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return false;
     }
@@ -65,8 +67,8 @@ UniqueLocalMemory log_file_descriptor() {
 // existing file takes no notice of one. Without it a new file would take the folder's inherited
 // entries, so no file (and no line) is better.
 UniqueHandle open_log_file(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                0, nullptr));
+    UniqueHandle file(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
     if (file || GetLastError() != ERROR_FILE_NOT_FOUND) {
         return file;
     }
@@ -76,7 +78,7 @@ UniqueHandle open_log_file(const std::wstring& path) {
     }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     return UniqueHandle(CreateFileW(path.c_str(), APPEND_ONLY_ACCESS, SHARE_ALL, &attributes,
-                                  OPEN_ALWAYS, 0, nullptr));
+                                    OPEN_ALWAYS, 0, nullptr));
 }
 
 std::string log_line(std::string_view message) {
@@ -126,6 +128,26 @@ void protect_log_files(const std::wstring& log_folder) {
             SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                                   nullptr, nullptr, dacl, nullptr));
+    }
+}
+
+namespace {
+
+DWORD WINAPI protect_on_thread(void* context) {
+    const std::unique_ptr<std::wstring> log_folder(static_cast<std::wstring*>(context));
+    protect_log_files(*log_folder);
+    return 0;
+}
+
+} // namespace
+
+void protect_log_files_in_background(const std::wstring& log_folder) {
+    // The thread owns its copy of the folder, so it may outlive its caller.
+    auto context = std::make_unique<std::wstring>(log_folder);
+    const UniqueHandle thread(
+        CreateThread(nullptr, 0, protect_on_thread, context.get(), 0, nullptr));
+    if (thread) {
+        static_cast<void>(context.release());
     }
 }
 

@@ -24,8 +24,13 @@ inline constexpr wchar_t LOG_FILE_SDDL[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 void append_log(const std::wstring& log_folder, std::string_view message);
 
 // Gives the existing log files of the folder LOG_FILE_SDDL, so that logs written before it was
-// used are closed to users too. Called once when the service starts, before its first line;
-// failures are dropped like every logging failure.
+// used are closed to users too. Failures are dropped like every logging failure.
 void protect_log_files(const std::wstring& log_folder);
+
+// protect_log_files on a thread of its own, which nothing waits for: a user may hold an older
+// log (with an oplock, say) until the protection is done, and the protection with it, so it must
+// never be in the way of the service's start or stop. A line written meanwhile is appended as
+// ever; the protection applies to the file whatever it holds.
+void protect_log_files_in_background(const std::wstring& log_folder);
 
 } // namespace vemlox::win

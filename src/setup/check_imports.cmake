@@ -1,7 +1,8 @@
 # Fails unless the executable imports only DLLs that Windows always loads from the system folder
 # (KnownDLLs, and ntdll), so that nothing planted beside it can be loaded at startup; unless the
 # loader may place it anywhere in the 64-bit address space (ASLR) and never runs its data (DEP);
-# and unless it carries the version resource of this version and its manifest.
+# and unless it carries the version resource of this version and exactly one manifest, ours: the
+# one that declares Windows 10 and 11 (a toolchain's default manifest declares nothing of that).
 # Usage: cmake -DOBJDUMP=<objdump> -DWINDRES=<windres> -DVERSION=<x.y.z> -DEXECUTABLE=<exe>
 #        -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -63,10 +64,28 @@ list(SUBLIST numbers 0 4 numbers)
 list(JOIN numbers ", " numbers)
 foreach(expected IN ITEMS
         "FILEVERSION ${numbers}\n" "PRODUCTVERSION ${numbers}\n"
-        "VALUE \"FileVersion\", \"${VERSION}\"" "VALUE \"ProductVersion\", \"${VERSION}\""
-        "\n1 24 /* RT_MANIFEST */" "level=\"\"asInvoker\"\"")
+        "VALUE \"FileVersion\", \"${VERSION}\"" "VALUE \"ProductVersion\", \"${VERSION}\"")
     string(FIND "${resources}" "${expected}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the resources of ${EXECUTABLE} lack ${expected}:\n${resources}")
+    endif()
+endforeach()
+
+# Windows reads one manifest, resource 1; a second one (MinGW's default-manifest.o, say) would be
+# a manifest nobody checked.
+string(REGEX MATCHALL "\n[^\n]* 24 /\\* RT_MANIFEST \\*/" manifests "${resources}")
+list(LENGTH manifests manifest_count)
+if(NOT manifest_count EQUAL 1 OR NOT resources MATCHES "\n1 24 /\\* RT_MANIFEST \\*/\nBEGIN\n([^E]|E[^N]|EN[^D])*\nEND")
+    message(FATAL_ERROR "${EXECUTABLE} must carry exactly one manifest, as resource 1; "
+                        "it has ${manifest_count}:\n${resources}")
+endif()
+set(manifest "${CMAKE_MATCH_0}")
+foreach(expected IN ITEMS
+        "level=\"\"asInvoker\"\""
+        # Windows 10 and Windows 11
+        "<supportedOS Id=\"\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"\"/>")
+    string(FIND "${manifest}" "${expected}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "the manifest of ${EXECUTABLE} lacks ${expected}:\n${manifest}")
     endif()
 endforeach()

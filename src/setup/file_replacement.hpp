@@ -1,9 +1,13 @@
 // Installing a file over an earlier copy without ever leaving a half-written file under its name:
-// the new copy is written in full beside its target first, and then moved in by renames only.
+// the new copy is written in full beside its target first, then moved in by renames only, with
+// the earlier file set aside until the caller keeps the new one or moves the earlier one back.
 #pragma once
 
-#include <expected>
+#include "win32_shared/win32_result.hpp"
+
+#include <span>
 #include <string>
+#include <string_view>
 #include <windows.h>
 
 namespace vemlox::win {
@@ -12,13 +16,13 @@ namespace vemlox::win {
 // however either was spelt: letter case, short names and "\\?\" prefixes make no difference.
 [[nodiscard]] bool is_same_file(HANDLE file, const std::wstring& path);
 
-// A complete copy waiting beside its target under the target's name followed by ".partial";
-// deleted unless it is moved in.
+// A complete copy waiting beside its target under the target's name followed by ".partial"
+// (deleted unless it is moved in), then moved in with the earlier target set aside under the
+// target's name followed by ".replaced-" and a time stamp.
 class StagedFile {
   public:
     // Writes what is left to read from `source` to the partial file and flushes it to disk.
-    [[nodiscard]] static std::expected<StagedFile, DWORD> write(HANDLE source,
-                                                                const std::wstring& target);
+    [[nodiscard]] static Win32Result<StagedFile> write(HANDLE source, const std::wstring& target);
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&&) = delete;
@@ -26,10 +30,18 @@ class StagedFile {
     StagedFile& operator=(const StagedFile&) = delete;
     ~StagedFile();
 
-    // Puts the copy in place of the target: a target that exists is renamed aside, the copy is
-    // renamed to the target's name, and the set-aside file is deleted, or at the next restart
-    // when it is still in use. On failure the earlier target stays complete under its name.
-    [[nodiscard]] std::expected<void, DWORD> move_in();
+    // Puts the copy in place of the target: a target that exists is renamed aside and the copy is
+    // renamed to the target's name. On failure the earlier target is complete under its name.
+    [[nodiscard]] Win32Result<void> move_in();
+
+    // After `move_in`: the new file is renamed aside and the earlier one back to the target's
+    // name (or, where there was none, the new file is only taken away). Fails, changing nothing
+    // more, when either rename is refused; the name then holds one of the two, complete.
+    [[nodiscard]] Win32Result<void> move_back();
+
+    // After `move_in`: deletes the earlier file, or has Windows delete it at the next restart
+    // while a process still runs from it.
+    void drop_earlier();
 
   private:
     StagedFile(std::wstring target, std::wstring partial);
@@ -37,10 +49,18 @@ class StagedFile {
     std::wstring target_;
     // Empty once moved in or moved from.
     std::wstring partial_;
+    // Where `move_in` put the earlier target; empty when there was none or it is gone.
+    std::wstring set_aside_;
 };
 
+// Undoes what an install killed between the two renames of `move_in` (or of `move_back`) left:
+// each of `names` in `folder` that is missing while a set-aside copy of it exists gets the newest
+// such copy back. That copy is complete, as every file ever under the name was.
+void restore_interrupted_replacements(const std::wstring& folder,
+                                      std::span<const std::string_view> names);
+
 // Deletes what earlier installs set aside in `folder` and could not delete then (an executable
-// that was still running).
-void delete_set_aside_files(const std::wstring& folder);
+// that was still running), and the partial copies of installs that were killed.
+void delete_leftover_files(const std::wstring& folder);
 
 } // namespace vemlox::win

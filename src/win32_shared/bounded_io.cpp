@@ -13,11 +13,10 @@ DWORD size_of(std::size_t bytes) {
 // `started` is what ReadFile or WriteFile returned for `overlapped`. The OVERLAPPED lives on the
 // caller's frame and must not go before the operation is over, so its (possibly cancelled) end is
 // always waited for.
-std::expected<std::uint32_t, std::uint32_t>
-wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::uint32_t timeout_ms,
-                    HANDLE stop) {
+Win32Result<std::uint32_t> wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started,
+                                               std::uint32_t timeout_ms, HANDLE stop) {
     if (started == 0 && GetLastError() != ERROR_IO_PENDING) {
-        return std::unexpected(GetLastError());
+        return last_error();
     }
     const HANDLE events[] = {overlapped.hEvent, stop};
     const DWORD woke = WaitForMultipleObjects(stop == nullptr ? 1 : 2, events, FALSE, timeout_ms);
@@ -36,9 +35,8 @@ wait_for_completion(HANDLE handle, OVERLAPPED& overlapped, BOOL started, std::ui
 
 } // namespace
 
-std::expected<std::uint32_t, std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
-                                                         std::span<char> buffer,
-                                                         std::uint32_t timeout_ms, HANDLE stop) {
+Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event, std::span<char> buffer,
+                                        std::uint32_t timeout_ms, HANDLE stop) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started =
@@ -46,9 +44,8 @@ std::expected<std::uint32_t, std::uint32_t> read_bounded(HANDLE handle, HANDLE e
     return wait_for_completion(handle, overlapped, started, timeout_ms, stop);
 }
 
-std::expected<std::uint32_t, std::uint32_t> write_bounded(HANDLE handle, HANDLE event,
-                                                          std::span<const char> bytes,
-                                                          std::uint32_t timeout_ms, HANDLE stop) {
+Win32Result<std::uint32_t> write_bounded(HANDLE handle, HANDLE event, std::span<const char> bytes,
+                                         std::uint32_t timeout_ms, HANDLE stop) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
     const BOOL started =

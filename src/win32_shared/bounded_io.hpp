@@ -2,8 +2,9 @@
 // pipe wait for I/O that the other end may never complete.
 #pragma once
 
+#include "win32_shared/win32_result.hpp"
+
 #include <cstdint>
-#include <expected>
 #include <span>
 #include <windows.h>
 
@@ -14,13 +15,13 @@ namespace vemlox::win {
 // `timeout_ms` and was cancelled, ERROR_CANCELLED when `stop` (an event, or null for none) was
 // signalled first and the operation was cancelled. Returns only once the operation is over,
 // cancelled or not.
-[[nodiscard]] std::expected<std::uint32_t, std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
-                                                                       std::span<char> buffer,
-                                                                       std::uint32_t timeout_ms,
-                                                                       HANDLE stop = nullptr);
-[[nodiscard]] std::expected<std::uint32_t, std::uint32_t> write_bounded(HANDLE handle, HANDLE event,
-                                                                        std::span<const char> bytes,
-                                                                        std::uint32_t timeout_ms,
-                                                                        HANDLE stop = nullptr);
+[[nodiscard]] Win32Result<std::uint32_t> read_bounded(HANDLE handle, HANDLE event,
+                                                      std::span<char> buffer,
+                                                      std::uint32_t timeout_ms,
+                                                      HANDLE stop = nullptr);
+[[nodiscard]] Win32Result<std::uint32_t> write_bounded(HANDLE handle, HANDLE event,
+                                                       std::span<const char> bytes,
+                                                       std::uint32_t timeout_ms,
+                                                       HANDLE stop = nullptr);
 
 } // namespace vemlox::win

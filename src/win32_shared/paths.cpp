@@ -79,20 +79,20 @@ std::wstring query_folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
 
 } // namespace
 
-std::expected<std::wstring, std::uint32_t> running_executable_path() {
+Win32Result<std::wstring> running_executable_path() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const auto capacity = static_cast<DWORD>(buffer.size());
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
         if (length == 0) {
-            return std::unexpected(GetLastError());
+            return last_error();
         }
         if (length < capacity) {
             buffer.resize(length);
             return buffer;
         }
         if (capacity >= MAX_MODULE_PATH_UNITS) {
-            return std::unexpected(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+            return std::unexpected(static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER));
         }
         buffer.resize(static_cast<std::size_t>(capacity) * 2);
     }

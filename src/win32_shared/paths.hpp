@@ -2,15 +2,15 @@
 // joining and comparing by components. Paths stay UTF-16 because they go back to Windows.
 #pragma once
 
-#include <cstdint>
-#include <expected>
+#include "win32_shared/win32_result.hpp"
+
 #include <string>
 #include <string_view>
 
 namespace vemlox::win {
 
 // The full path of the running executable, or the Windows error code.
-[[nodiscard]] std::expected<std::wstring, std::uint32_t> running_executable_path();
+[[nodiscard]] Win32Result<std::wstring> running_executable_path();
 
 // The folder part before the last path separator, keeping the separator of a root
 // ("C:\x.exe" gives "C:\"); empty when the path has no separator.

@@ -4,6 +4,13 @@
 //   pipe_probe close         connect and close at once
 //   pipe_probe squat         create the service's pipe name first and hold it until stdin ends
 //   pipe_probe idle          touch nothing, run until stdin ends (an app running while updated)
+//   pipe_probe hold PATH     open PATH for reading, sharing only reading, and hold it until stdin
+//                            ends (a scanner or a user reading an installed file)
+//   pipe_probe rename A B    rename A to B as an installer would (MoveFileExW), and say "renamed"
+//   or
+//                            "rename failed: " and the error (a check that a hold holds)
+//   pipe_probe service       open the service "vemlox" and hold the handle until stdin ends (the
+//                            Services console showing it)
 // Each prints one progress word ("connected", "sent", "closed", "holding" followed by its process
 // id, "running") as soon as it is there, so a test can wait for it. No mode runs longer than two
 // minutes.
@@ -97,10 +104,42 @@ int close_at_once() {
 
 int squat() {
     UniqueHandle pipe(CreateNamedPipeW(PIPE, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
-                                     16384, 0, nullptr));
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 16384,
+                                       16384, 0, nullptr));
     if (!pipe) {
         return fail("create pipe");
+    }
+    say("holding " + std::to_string(GetCurrentProcessId()));
+    wait_for_stdin_end();
+    return 0;
+}
+
+int hold_file(const wchar_t* path) {
+    UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return fail("open");
+    }
+    say("holding " + std::to_string(GetCurrentProcessId()));
+    wait_for_stdin_end();
+    return 0;
+}
+
+int rename(const wchar_t* from, const wchar_t* to) {
+    if (!MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH)) {
+        return fail("rename");
+    }
+    say("renamed");
+    return 0;
+}
+
+int hold_service() {
+    const vemlox::win::UniqueServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const vemlox::win::UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), L"vemlox", SERVICE_QUERY_STATUS) : nullptr);
+    if (!service) {
+        return fail("open service");
     }
     say("holding " + std::to_string(GetCurrentProcessId()));
     wait_for_stdin_end();
@@ -127,11 +166,21 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"squat" && argc == 2) {
         return squat();
     }
+    if (mode == L"hold" && argc == 3) {
+        return hold_file(argv[2]);
+    }
+    if (mode == L"rename" && argc == 4) {
+        return rename(argv[2], argv[3]);
+    }
+    if (mode == L"service" && argc == 2) {
+        return hold_service();
+    }
     if (mode == L"idle" && argc == 2) {
         say("running");
         wait_for_stdin_end();
         return 0;
     }
-    say("usage: pipe_probe silent | unread | close | squat | idle");
+    say("usage: pipe_probe silent | unread | close | squat | idle | hold PATH | rename A B | "
+        "service");
     return 2;
 }

@@ -295,7 +295,7 @@ class StopStartReinstallTest(ServiceTestCase):
                     deadline = time.monotonic() + 60
                     while not stopping.exists():
                         if not installer.is_alive() or time.monotonic() > deadline:
-                            self.fail("the installer never asked the old service to stop")
+                            self.fail(f"the installer never asked the old service to stop: {results}")
                         time.sleep(0.05)
                     # Either step alone is refused while the installer holds the file.
                     path = STAGE_FOLDER + "\\" + name

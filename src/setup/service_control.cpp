@@ -1,0 +1,97 @@
+#include "setup/service_control.hpp"
+
+#include "setup/command_outcome.hpp"
+#include "setup/service_status.hpp"
+#include "setup/start_wait.hpp"
+#include "win32_shared/deadline.hpp"
+#include "win32_shared/os_error_text.hpp"
+#include "win32_shared/service_query.hpp"
+#include "win32_shared/unique_handle.hpp"
+
+namespace vemlox::win {
+
+namespace {
+
+constexpr std::string_view STOP_STEP = "stop service";
+
+std::string stop_refused(std::uint32_t) {
+    return scm_failure(STOP_STEP);
+}
+
+std::string stop_timed_out() {
+    return std::string(STOP_STEP) + ": " + os_error_text(ERROR_SERVICE_REQUEST_TIMEOUT);
+}
+
+// The service's process while it runs, held from before the stop request so that its id cannot
+// pass to another process meanwhile; none when it is not running or cannot be opened.
+UniqueHandle open_service_process(const SERVICE_STATUS_PROCESS& status) {
+    if (status.dwProcessId == 0) {
+        return {};
+    }
+    return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
+
+// Whether the stop request has reached the service. One that is still starting refuses it
+// (ERROR_SERVICE_CANNOT_ACCEPT_CTRL), and so does one that is stopping already; one that is not
+// running needs none.
+[[nodiscard]] TextResult<bool> request_stop(SC_HANDLE service) {
+    SERVICE_STATUS ignored{};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &ignored) != 0) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || error == ERROR_SERVICE_NOT_ACTIVE) {
+        return false;
+    }
+    return std::unexpected(stop_refused(error));
+}
+
+} // namespace
+
+TextResult<void> stop_and_wait(SC_HANDLE service) {
+    const Deadline deadline(MAX_STOP_WAIT);
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, SERVICE_STATUS_PROCESS status,
+                                   query_service_status(service));
+    const UniqueHandle process = open_service_process(status);
+    bool stop_requested = false;
+    PollPause pause;
+    while (status.dwCurrentState != SERVICE_STOPPED) {
+        if (!stop_requested) {
+            VEMLOX_ASSIGN_OR_RETURN(stop_requested, request_stop(service));
+        }
+        if (deadline.remaining_ms() == 0) {
+            return std::unexpected(stop_timed_out());
+        }
+        pause.wait();
+        VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, status, query_service_status(service));
+    }
+    // Windows may end a service's process some time after it has reported stopped, and until
+    // then its executable is in use and its pipe may still be open.
+    if (process && WaitForSingleObject(process.get(), deadline.remaining_ms()) != WAIT_OBJECT_0) {
+        return std::unexpected(stop_timed_out());
+    }
+    return {};
+}
+
+TextResult<void> start_and_wait(SC_HANDLE service) {
+    if (StartServiceW(service, 0, nullptr) == 0) {
+        const DWORD error = GetLastError();
+        if (auto failure = refused_start_failure(error, query_service_status(service))) {
+            return std::unexpected(std::move(*failure));
+        }
+    }
+    PollPause pause;
+    for (int poll = 1;; ++poll) {
+        if (auto outcome =
+                start_poll_outcome(query_service_status(service), poll == MAX_START_POLLS)) {
+            return *outcome;
+        }
+        pause.wait();
+    }
+}
+
+void start_again(SC_HANDLE service) {
+    static_cast<void>(StartServiceW(service, 0, nullptr));
+}
+
+} // namespace vemlox::win

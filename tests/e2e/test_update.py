@@ -1,0 +1,162 @@
+"""Updating the installed service in place under Wine's Service Control Manager: an installed file
+held by a reader, a handle to the service held by another program, a long request in progress,
+and an installer killed at moments spread over an update."""
+
+from __future__ import annotations
+
+import json
+import time
+import unittest
+
+from installation import INSTALL_FOLDER, SERVICE, STAGE_FOLDER
+from service_case import ServiceTestCase
+
+PING_OK = '{"status":"ok","version":1}'
+INSTALLED = f"Installed and started. Open the app from {INSTALL_FOLDER}\n"
+PROBE = r"C:\Elsewhere\pipe_probe.exe"
+REGISTRATION_KEY = rf"HKLM\System\CurrentControlSet\Services\{SERVICE}"
+INSTALLED_NAMES = ["vemlox-service.exe", "vemlox.exe"]
+# Points in an uninterrupted update, as fractions of its duration, at which an installer is killed.
+KILL_POINTS = [0.15, 0.2, 0.25, 0.3, 0.35, 0.45]
+
+
+class UpdateInPlaceTest(ServiceTestCase):
+    @classmethod
+    def setUpClass(cls) -> None:
+        super().setUpClass()
+        cls.service.copy_into(cls.service.exes.pipe_probe, PROBE)
+
+    def installed(self, name: str):
+        return self.service.install_folder / name
+
+    def identities(self) -> dict[str, int]:
+        """Which file each installed name holds (a file moved back is the same file again)."""
+        return {name: self.installed(name).stat().st_ino for name in INSTALLED_NAMES}
+
+    def leftovers(self) -> list[str]:
+        folder = self.service.install_folder
+        return sorted(p.name for p in [*folder.glob("*.partial"), *folder.glob("*.replaced-*")])
+
+    def hold(self, *args: str):
+        holder = self.prefix.start_background(PROBE, *args)
+        self.addCleanup(holder.release)
+        holder.wait_for_line("holding")
+        return holder
+
+    def assert_serving(self) -> None:
+        self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
+        self.assert_response(("--wait", "30", "ping"), PING_OK, 0)
+
+    def test_01_a_held_installed_file_fails_the_update_and_leaves_every_file_as_it_was(self):
+        # The service's own file is moved first, so a held app file also shows it moved back.
+        for name, what in [("vemlox-service.exe", "service"), ("vemlox.exe", "vemlox.exe")]:
+            with self.subTest(held=name):
+                before = self.identities()
+                path = INSTALL_FOLDER + "\\" + name
+                holder = self.hold("hold", path)
+                # The hold holds: a Windows program may not rename the file.
+                renamed = self.prefix.run(PROBE, "rename", path, path + ".moved")
+                self.assertEqual(renamed.stdout, "rename failed: 32\n", str(renamed))
+                mark = self.log_mark()
+                result = self.service.install()
+                holder.release()
+                self.assertRegex(result.stderr, rf"^copy {what}: .* \(os error 32\)\n$", str(result))
+                self.assertEqual((result.stdout, result.returncode), ("", 1))
+                self.assertEqual(self.identities(), before)
+                self.assertEqual(self.leftovers(), [])
+                # Never stopped: still registered, running and answering.
+                self.assert_serving()
+                self.assertEqual(self.log_since(mark), ["ping: ok"])
+
+    def registration(self) -> list[str]:
+        """The service's registry values; an empty Group is no group, as none is."""
+        result = self.prefix.run("reg", "query", REGISTRATION_KEY)
+        self.assertEqual(result.returncode, 0, str(result))
+        return [line.strip() for line in result.stdout.splitlines()
+                if line.strip() and line.split() != ["Group", "REG_SZ"]]
+
+    def test_02_a_held_service_handle_does_not_hold_up_the_update(self):
+        holder = self.hold("service")
+        self.assert_serving()
+        first_registration = self.registration()
+        mark = self.log_mark()
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        # Set again, the registration is the one a first install makes.
+        self.assertEqual(self.registration(), first_registration)
+        self.assertIsNone(holder.process.poll(), "the holder must still hold the service")
+        self.assert_serving()
+        holder.release()
+        self.assert_serving()
+        self.assertEqual(self.log_since(mark), ["stopped", "started", "ping: ok", "ping: ok"])
+
+    def test_03_a_long_request_is_answered_before_the_update_stops_the_service(self):
+        self.service.stage_powershell({"failures": [
+            {"script": "list_physical", "sleep_ms": 20000, "times": 1, "exit_code": 0,
+             "stdout": "[]"}]})
+        mark = self.log_mark()
+        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
+                                               "enable-adapters")
+        self.addCleanup(request.release)
+        deadline = time.monotonic() + 60
+        while not self.service.journal():
+            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
+            time.sleep(0.1)
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assertEqual(request.process.wait(timeout=60), 0, request.text())
+        self.assertEqual(json.loads(request.text())["status"], "ok")
+        lines = self.wait_for_log(mark, 3)
+        self.assertEqual(lines[1:3], ["stopped", "started"])
+        self.assertTrue(lines[0].startswith("enable_adapters: ok"), lines)
+        self.assert_serving()
+
+    def test_04_an_installer_killed_at_any_moment_leaves_a_service_that_runs(self):
+        started = time.monotonic()
+        self.assertEqual(self.service.install().returncode, 0)
+        duration = time.monotonic() - started
+        service_exe = self.service.exes.service.read_bytes()
+        for point in KILL_POINTS:
+            with self.subTest(killed_at=point):
+                installer = self.prefix.start_background(STAGE_FOLDER + r"\vemlox-service.exe",
+                                                         "install")
+                time.sleep(duration * point)
+                installer.process.kill()
+                installer.release(timeout=30)
+                self.assertIsNotNone(self.service.state(), "the registration is gone")
+                installed = self.installed("vemlox-service.exe")
+                if installed.exists():
+                    self.assertEqual(installed.read_bytes(), service_exe)
+                else:
+                    # Killed between the two renames of the file: the set-aside copy is complete,
+                    # and the next install puts it back first.
+                    set_aside = list(self.service.install_folder.glob(
+                        "vemlox-service.exe.replaced-*"))
+                    self.assertTrue(any(p.read_bytes() == service_exe for p in set_aside))
+                    self.assertEqual(self.service.install().returncode, 0)
+                if self.service.state() != "RUNNING":
+                    self.prefix.run("net", "start", SERVICE)
+                self.assert_serving()
+
+    def test_05_the_next_install_restores_a_file_left_between_two_renames(self):
+        # As an installer killed between setting the service's file aside and moving the new one
+        # in leaves it, with the service stopped; then an install that fails before any copy.
+        self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
+        self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
+        installed = self.installed("vemlox-service.exe")
+        installed.rename(installed.with_name(installed.name + ".replaced-133000000000000000"))
+        partial = self.installed("vemlox.exe.partial")
+        partial.mkdir()
+        try:
+            result = self.service.install()
+        finally:
+            partial.rmdir()
+        self.assertRegex(result.stderr, r"^copy vemlox.exe: .* \(os error 5\)\n$", str(result))
+        self.assertEqual(installed.read_bytes(), self.service.exes.service.read_bytes())
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.prefix.run("net", "start", SERVICE).returncode, 0)
+        self.assert_serving()
+
+
+if __name__ == "__main__":
+    unittest.main()

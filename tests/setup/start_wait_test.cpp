@@ -1,0 +1,87 @@
+#include "setup/start_wait.hpp"
+#include "win32_shared/os_error_text.hpp"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+
+namespace vemlox::win {
+namespace {
+
+constexpr const char* SCM_FAILED = "start service: IO error in winapi call";
+constexpr std::uint32_t PIPE_BUSY = 231;
+constexpr std::uint32_t QUERY_REFUSED = 5;
+
+Win32Result<SERVICE_STATUS_PROCESS> status(DWORD state, DWORD exit_code = NO_ERROR) {
+    SERVICE_STATUS_PROCESS polled{};
+    polled.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    polled.dwCurrentState = state;
+    polled.dwWin32ExitCode = exit_code;
+    return polled;
+}
+
+std::string failed_with(std::uint32_t code) {
+    return "start service: " + os_error_text(code);
+}
+
+// What one poll decides: nullopt to poll again, "" for started, or the failure message.
+std::optional<std::string> decided(const std::optional<TextResult<void>>& outcome) {
+    if (!outcome) {
+        return std::nullopt;
+    }
+    return *outcome ? std::string() : outcome->error();
+}
+
+struct PollCase {
+    const char* name;
+    Win32Result<SERVICE_STATUS_PROCESS> polled;
+    bool is_last_poll;
+    std::optional<std::string> expected;
+};
+
+TEST(StartWait, WaitsForRunningAndNamesWhyAStartFailed) {
+    const PollCase cases[] = {
+        {"still starting", status(SERVICE_START_PENDING), false, std::nullopt},
+        {"running", status(SERVICE_RUNNING), false, ""},
+        {"running at the last poll", status(SERVICE_RUNNING), true, ""},
+        {"stopped with its reason", status(SERVICE_STOPPED, PIPE_BUSY), false,
+         failed_with(PIPE_BUSY)},
+        {"stopped without a reason", status(SERVICE_STOPPED), false, SCM_FAILED},
+        {"stopped, never ran", status(SERVICE_STOPPED, ERROR_SERVICE_NEVER_STARTED), false,
+         SCM_FAILED},
+        {"stopping on its way down", status(SERVICE_STOP_PENDING), false, std::nullopt},
+        {"still starting at the last poll", status(SERVICE_START_PENDING), true,
+         failed_with(ERROR_SERVICE_REQUEST_TIMEOUT)},
+        {"status unreadable", std::unexpected(QUERY_REFUSED), false, SCM_FAILED},
+    };
+    for (const PollCase& each : cases) {
+        EXPECT_EQ(decided(start_poll_outcome(each.polled, each.is_last_poll)), each.expected)
+            << each.name;
+    }
+}
+
+struct RefusalCase {
+    const char* name;
+    std::uint32_t start_error;
+    Win32Result<SERVICE_STATUS_PROCESS> polled;
+    std::optional<std::string> expected;
+};
+
+TEST(StartWait, ARefusedStartFailsUnlessTheServiceRunsAlready) {
+    const RefusalCase cases[] = {
+        {"already running", ERROR_SERVICE_ALREADY_RUNNING, status(SERVICE_RUNNING), std::nullopt},
+        // A manager that waits for the start itself refuses it once the service stopped.
+        {"stopped while the start was waited for", ERROR_SERVICE_REQUEST_TIMEOUT,
+         status(SERVICE_STOPPED, PIPE_BUSY), failed_with(PIPE_BUSY)},
+        {"never ran", ERROR_SERVICE_REQUEST_TIMEOUT,
+         status(SERVICE_STOPPED, ERROR_SERVICE_NEVER_STARTED), SCM_FAILED},
+        {"disabled", ERROR_SERVICE_DISABLED, status(SERVICE_STOPPED), SCM_FAILED},
+        {"status unreadable", ERROR_ACCESS_DENIED, std::unexpected(QUERY_REFUSED), SCM_FAILED},
+    };
+    for (const RefusalCase& each : cases) {
+        EXPECT_EQ(refused_start_failure(each.start_error, each.polled), each.expected) << each.name;
+    }
+}
+
+} // namespace
+} // namespace vemlox::win
