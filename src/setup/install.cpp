@@ -108,6 +108,9 @@ CommandOutcome install_command() {
     if (service) {
         if (auto stopped = stop_and_wait(service.get()); !stopped) {
             update.move_back();
+            // A service that reported stopped while its process lingers would otherwise stay
+            // stopped; one still stopping or running refuses the start, and nothing changes.
+            start_again(service.get());
             return std::unexpected(std::move(stopped).error());
         }
     }
