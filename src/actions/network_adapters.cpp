@@ -17,19 +17,14 @@ template <typename T>
 ActionResult<T> run_listing(ProgramRunner& runner, std::string_view script,
                             TextResult<T> (*decode)(std::string_view)) {
     VEMLOX_ASSIGN_OR_RETURN(auto output, run_powershell(runner, script, {}));
-    auto listed = decode(output);
-    if (!listed) {
-        return std::unexpected(ActionError::os_error(std::move(listed.error())));
-    }
-    return std::move(*listed);
+    VEMLOX_ASSIGN_OR_RETURN_MAPPED(ActionError::os_error, T listed, decode(output));
+    return listed;
 }
 
 } // namespace
 
 ActionResult<void> check_adapter_name_for_script(std::string_view name) {
-    if (auto checked = check_adapter_name(name); !checked) {
-        return std::unexpected(ActionError::os_error(std::move(checked.error())));
-    }
+    VEMLOX_RETURN_IF_ERROR_MAPPED(ActionError::os_error, check_adapter_name(name));
     return {};
 }
 
