@@ -21,7 +21,7 @@ import unittest
 from unittest.mock import ANY
 from pathlib import Path, PureWindowsPath
 
-from installation import INSTALL_FOLDER, REPO, SERVICE
+from installation import INSTALL_FOLDER, POWERSHELL_JOURNAL, REPO, SERVICE
 from service_case import ServiceTestCase
 from wine_prefix import Result
 
@@ -130,7 +130,9 @@ class NodeClientTest(ServiceTestCase):
         cases = [
             (("--response-timeout-ms", "1000"), "TimedOut",
              "no response from the Vemlox service within 1 s; the connection was closed", 258),
-            (("--abort-after-ms", "1000"), "Cancelled",
+            # Aborted once the stand-in has been started (it writes its journal first): the
+            # request is then surely sent, and the call is waiting for its answer.
+            (("--abort-when-file", INSTALL_FOLDER + "\\" + POWERSHELL_JOURNAL), "Cancelled",
              "the call was cancelled; the connection was closed", 1223),
         ]
         for options, kind, message, code in cases:
