@@ -22,15 +22,6 @@ std::string stop_timed_out() {
     return std::string(STOP_STEP) + ": " + os_error_text(ERROR_SERVICE_REQUEST_TIMEOUT);
 }
 
-// The service's process while it runs, held from before the stop request so that its id cannot
-// pass to another process meanwhile; none when it is not running or cannot be opened.
-UniqueHandle open_service_process(const SERVICE_STATUS_PROCESS& status) {
-    if (status.dwProcessId == 0) {
-        return {};
-    }
-    return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
-}
-
 // Whether the stop request has reached the service. One that is still starting refuses it
 // (ERROR_SERVICE_CANNOT_ACCEPT_CTRL), and so does one that is stopping already; one that is not
 // running needs none.

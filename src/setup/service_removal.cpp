@@ -19,16 +19,6 @@ bool is_known_state(DWORD state) {
     return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED;
 }
 
-// The service's process while it runs, held from before the stop request so that its id cannot
-// pass to another process meanwhile; none when it is not running or cannot be opened.
-UniqueHandle open_service_process(SC_HANDLE service) {
-    const auto status = query_service_status(service);
-    if (!status || status->dwProcessId == 0) {
-        return {};
-    }
-    return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status->dwProcessId));
-}
-
 } // namespace
 
 TextResult<void> remove_service(SC_HANDLE manager) {
@@ -37,7 +27,9 @@ TextResult<void> remove_service(SC_HANDLE manager) {
     if (!service) {
         return std::unexpected(scm_failure("open service"));
     }
-    const UniqueHandle process = open_service_process(service.get());
+    const auto before_stop = query_service_status(service.get());
+    const UniqueHandle process =
+        before_stop ? open_service_process(*before_stop) : UniqueHandle{};
     // Already stopped or refusing: the polls below find out either way.
     SERVICE_STATUS ignored{};
     static_cast<void>(ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored));

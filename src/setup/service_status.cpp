@@ -12,6 +12,13 @@ constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
 
 } // namespace
 
+UniqueHandle open_service_process(const SERVICE_STATUS_PROCESS& status) {
+    if (status.dwProcessId == 0) {
+        return {};
+    }
+    return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
+
 // The default timer resolution can stretch a 100 ms wait noticeably; where a high-resolution
 // timer is not available, Sleep does the waiting.
 PollPause::PollPause()
