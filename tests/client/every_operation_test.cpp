@@ -1,32 +1,18 @@
 // What the request types cannot give the client by themselves: every operation of OP_NAMES has its
 // typed call in the public header, defined in calls.cpp, and its command in vemlox-client.
 #include "protocol/request.hpp"
+#include "support/source_tree.hpp"
 #include "tool_commands.hpp"
 
-#include <algorithm>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 namespace vemlox::client {
 namespace {
 
-// "use_public_dns" -> "use-public-dns", as vemlox-client names its command.
-std::string command_of(std::string_view op) {
-    std::string command(op);
-    std::ranges::replace(command, '_', '-');
-    return command;
-}
-
-std::string read_source(const std::string& path) {
-    std::ifstream file(VEMLOX_SOURCE_DIR "/" + path, std::ios::binary);
-    EXPECT_TRUE(file) << "cannot open " << path;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using vemlox::test_support::command_of;
+using vemlox::test_support::read_source;
 
 // Declared for the app, and defined.
 TEST(EveryOperation, HasItsTypedCall) {

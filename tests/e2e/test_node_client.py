@@ -110,6 +110,10 @@ class NodeClientTest(ServiceTestCase):
         holder = self.prefix.start_background(PROBE, "unread")
         try:
             holder.wait_for_line("sent")
+            # Seen from outside: the pipe is busy, so another client gives up at once.
+            busy = self.service.client("--wait", "0", "ping")
+            self.assertEqual(busy.returncode, 3, str(busy))
+            self.assertIn("stayed busy", busy.stderr, str(busy))
             started = time.monotonic()
             # Early in the 10 s the service gives the holder to take its response.
             outcome = self.call("ping", options=("--busy-wait-ms", "60000",

@@ -79,6 +79,8 @@ class UpdateInPlaceTest(ServiceTestCase):
         holder = self.hold("service")
         self.assert_serving()
         first_registration = self.registration()
+        # It opened the handle before saying "holding", and keeps it until it exits.
+        self.assertIsNone(holder.process.poll(), "the holder must hold the service")
         mark = self.log_mark()
         result = self.service.install()
         self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))

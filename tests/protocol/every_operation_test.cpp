@@ -3,30 +3,20 @@
 // is sent through the installed service by the end-to-end tests (tests/e2e/test_operations.py,
 // with vemlox-client's command for it).
 #include "protocol/request.hpp"
+#include "support/source_tree.hpp"
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 namespace vemlox {
 namespace {
 
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "cannot open " << path;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::string read_source(const std::string& path) {
-    return read_file(VEMLOX_SOURCE_DIR "/" + path);
-}
+using test_support::command_of;
+using test_support::read_file;
+using test_support::read_source;
 
 // "use_public_dns" -> "UsePublicDns", the name of its request type.
 std::string type_of(std::string_view op) {
@@ -41,13 +31,6 @@ std::string type_of(std::string_view op) {
         word_start = false;
     }
     return type;
-}
-
-// "use_public_dns" -> "use-public-dns", as vemlox-client names its command.
-std::string command_of(std::string_view op) {
-    std::string command(op);
-    std::ranges::replace(command, '_', '-');
-    return command;
 }
 
 TEST(EveryOperation, HasItsRowInTheProtocolPage) {
