@@ -148,6 +148,8 @@ class UpdateInPlaceTest(ServiceTestCase):
         installed = self.installed("vemlox-service.exe")
         installed.rename(installed.with_name(installed.name + ".replaced-133000000000000000"))
         partial = self.installed("vemlox.exe.partial")
+        # An installer killed while staging (the case before) may have left the partial file.
+        partial.unlink(missing_ok=True)
         partial.mkdir()
         try:
             result = self.service.install()
