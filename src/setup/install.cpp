@@ -111,7 +111,7 @@ CommandOutcome install_command() {
             // A service that reported stopped while its process lingers would otherwise stay
             // stopped; one still stopping or running refuses the start, and nothing changes.
             start_again(service.get());
-            return std::unexpected(std::move(stopped).error());
+            return std::unexpected(stop_failure_text(stopped.error()));
         }
     }
     update.keep();
