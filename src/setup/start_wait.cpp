@@ -55,8 +55,9 @@ refused_start_failure(std::uint32_t start_error,
     if (start_error == ERROR_SERVICE_ALREADY_RUNNING) {
         return std::nullopt;
     }
-    const auto code = telling_exit_code(polled);
-    return code ? start_failure(*code) : scm_failure(START_STEP);
+    const auto code =
+        start_error == ERROR_SERVICE_REQUEST_TIMEOUT ? telling_exit_code(polled) : std::nullopt;
+    return start_failure(code.value_or(start_error));
 }
 
 } // namespace vemlox::win

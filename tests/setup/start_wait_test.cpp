@@ -67,16 +67,34 @@ struct RefusalCase {
     std::optional<std::string> expected;
 };
 
-TEST(StartWait, ARefusedStartFailsUnlessTheServiceRunsAlready) {
+// The manager keeps a stopped service's exit code until the next start, so a start refused before
+// the service's process ran still shows the last run's code: Windows' own error is the reason.
+TEST(StartWait, ARefusedStartReportsWhyWindowsRefusedItNotTheLastRunsExitCode) {
     const RefusalCase cases[] = {
         {"already running", ERROR_SERVICE_ALREADY_RUNNING, status(SERVICE_RUNNING), std::nullopt},
-        // A manager that waits for the start itself refuses it once the service stopped.
+        {"executable missing, last run's code kept", ERROR_FILE_NOT_FOUND,
+         status(SERVICE_STOPPED, PIPE_BUSY), failed_with(ERROR_FILE_NOT_FOUND)},
+        {"not a valid image", ERROR_BAD_EXE_FORMAT, status(SERVICE_STOPPED),
+         failed_with(ERROR_BAD_EXE_FORMAT)},
+        {"disabled, last run's code kept", ERROR_SERVICE_DISABLED,
+         status(SERVICE_STOPPED, PIPE_BUSY), failed_with(ERROR_SERVICE_DISABLED)},
+        {"logon failure", ERROR_SERVICE_LOGON_FAILED,
+         status(SERVICE_STOPPED, ERROR_SERVICE_NEVER_STARTED),
+         failed_with(ERROR_SERVICE_LOGON_FAILED)},
+        {"database locked, status unreadable", ERROR_SERVICE_DATABASE_LOCKED,
+         std::unexpected(QUERY_REFUSED), failed_with(ERROR_SERVICE_DATABASE_LOCKED)},
+        // A manager that waits for the start itself refuses it once this start's process stopped.
         {"stopped while the start was waited for", ERROR_SERVICE_REQUEST_TIMEOUT,
          status(SERVICE_STOPPED, PIPE_BUSY), failed_with(PIPE_BUSY)},
+        {"process ended without a code", ERROR_SERVICE_REQUEST_TIMEOUT, status(SERVICE_STOPPED),
+         failed_with(ERROR_SERVICE_REQUEST_TIMEOUT)},
         {"never ran", ERROR_SERVICE_REQUEST_TIMEOUT,
-         status(SERVICE_STOPPED, ERROR_SERVICE_NEVER_STARTED), SCM_FAILED},
-        {"disabled", ERROR_SERVICE_DISABLED, status(SERVICE_STOPPED), SCM_FAILED},
-        {"status unreadable", ERROR_ACCESS_DENIED, std::unexpected(QUERY_REFUSED), SCM_FAILED},
+         status(SERVICE_STOPPED, ERROR_SERVICE_NEVER_STARTED),
+         failed_with(ERROR_SERVICE_REQUEST_TIMEOUT)},
+        {"still pending when the manager gave up", ERROR_SERVICE_REQUEST_TIMEOUT,
+         status(SERVICE_START_PENDING, PIPE_BUSY), failed_with(ERROR_SERVICE_REQUEST_TIMEOUT)},
+        {"timed out, status unreadable", ERROR_SERVICE_REQUEST_TIMEOUT,
+         std::unexpected(QUERY_REFUSED), failed_with(ERROR_SERVICE_REQUEST_TIMEOUT)},
     };
     for (const RefusalCase& each : cases) {
         EXPECT_EQ(refused_start_failure(each.start_error, each.polled), each.expected) << each.name;
