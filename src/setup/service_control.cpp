@@ -72,9 +72,10 @@ std::expected<void, StopFailure> stop_and_wait(SC_HANDLE service) {
 }
 
 TextResult<void> start_and_wait(SC_HANDLE service) {
+    const auto before = query_service_status(service);
     if (StartServiceW(service, 0, nullptr) == 0) {
         const DWORD error = GetLastError();
-        if (auto failure = refused_start_failure(error, query_service_status(service))) {
+        if (auto failure = refused_start_failure(error, before, query_service_status(service))) {
             return std::unexpected(std::move(*failure));
         }
     }

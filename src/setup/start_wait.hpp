@@ -26,10 +26,12 @@ start_poll_outcome(const Win32Result<SERVICE_STATUS_PROCESS>& polled, bool is_la
 
 // After StartServiceW failed with `start_error`: nothing when the service runs already (the wait
 // follows as after an accepted start); otherwise "start service: " and the OS error text of
-// `start_error`. A stopped service's exit code is the last run's until the next start, so it
-// counts only after ERROR_SERVICE_REQUEST_TIMEOUT, which says that this start's process ran:
-// a Service Control Manager that waits for the start itself gives it once that process stopped.
+// `start_error`. The Service Control Manager keeps a stopped service's exit code until the next
+// start, so the code counts only when it changed during this start (`before` is the status just
+// before StartServiceW) and only after ERROR_SERVICE_REQUEST_TIMEOUT, which says that this start's
+// process ran: a manager that waits for the start itself gives it once that process stopped.
 [[nodiscard]] std::optional<std::string>
-refused_start_failure(std::uint32_t start_error, const Win32Result<SERVICE_STATUS_PROCESS>& polled);
+refused_start_failure(std::uint32_t start_error, const Win32Result<SERVICE_STATUS_PROCESS>& before,
+                      const Win32Result<SERVICE_STATUS_PROCESS>& polled);
 
 } // namespace vemlox::win

@@ -193,5 +193,26 @@ class LingeringOldProcessTest(ServiceTestCase):
         self.assert_response(("--wait", "30", "ping"), PING_OK, 0)
         self.assertEqual(self.service.log_messages(), ["started", "ping: ok"])
 
+    def test_02_a_failed_start_names_this_starts_exit_code_and_never_the_last_runs(self):
+        self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
+        self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
+        self.assertEqual(self.prefix.service_status(SERVICE)["WIN32_EXIT_CODE"][0], "0")
+        squatter = self.prefix.start_background(self.SQUATTER, "squat")
+        self.addCleanup(squatter.release)
+        squatter.wait_for_line("holding")
+        # The new service cannot create its pipe: it stops with 231 during this start.
+        result = self.service.install()
+        self.assertRegex(result.stderr, r"^start service: .* \(os error 231\)\n$", str(result))
+        self.assertEqual((result.stdout, result.returncode), ("", 1))
+        # Started again, it stops the same way, but 231 was there before the start: Wine's
+        # manager refuses the start with 1053 exactly as for a program that never connects to it.
+        result = self.service.install()
+        self.assertRegex(result.stderr, r"^start service: .* \(os error 1053\)\n$", str(result))
+        self.assertEqual(self.prefix.service_status(SERVICE)["WIN32_EXIT_CODE"][0], "231")
+        squatter.release()
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assert_response(("--wait", "30", "ping"), PING_OK, 0)
+
 if __name__ == "__main__":
     unittest.main()
