@@ -238,6 +238,10 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertEqual(list(folder.glob("*.replaced-*")) + list(folder.glob("*.partial")), [])
 
     def test_06_uninstall_removes_the_service_and_keeps_the_files(self):
+        # The service logs "started" just after the running report that install waits for.
+        deadline = time.monotonic() + 30
+        while self.service.log_messages()[-1:] != ["started"] and time.monotonic() < deadline:
+            time.sleep(0.05)
         mark = self.log_mark()
         result = self.service.uninstall()
         self.assertEqual((result.stdout, result.stderr, result.returncode),
