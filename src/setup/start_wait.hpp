@@ -14,7 +14,7 @@ namespace vemlox::win {
 
 // How long the installer waits for a start that was accepted: 30 s, the time within which Windows
 // asks a service process to connect to the Service Control Manager once it has started. Our
-// service reports running right after that, so a start that takes longer has gone wrong.
+// service reports running as soon as its pipe is there, so a start that takes longer went wrong.
 inline constexpr int MAX_START_POLLS = 300; // 100 ms apart
 
 // After one poll of a service whose start was accepted: nothing while it is still on its way,
