@@ -57,7 +57,8 @@ struct FindTraits {
     return {};
 }
 
-// Write-through, so that a rename that returned is on disk before the next step begins.
+// Write-through: documented to flush a move done as a copy and delete before it returns; for a
+// rename within one volume it promises no more than a plain rename does.
 [[nodiscard]] Win32Result<void> rename_file(const std::wstring& from, const std::wstring& to) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
         return last_error();

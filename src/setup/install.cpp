@@ -50,15 +50,16 @@ constexpr std::array<std::string_view, 3> INSTALLED_EXE_NAMES{SERVICE_EXE_NAME, 
     return {};
 }
 
-// The registered service, or none to create. One marked for deletion is as good as none: it can
-// only be waited for, and created anew. (Windows refuses to open it; Wine opens it, and the
-// registration step then finds it marked.)
+// The registered service, or none to create. One still marked for deletion after the wait can
+// neither be updated nor created anew, which its message says.
 [[nodiscard]] TextResult<UniqueServiceHandle> open_service_to_update(SC_HANDLE manager) {
     auto service = open_registered_service(manager);
-    if (!service && service.error() != ERROR_SERVICE_MARKED_FOR_DELETE) {
-        return std::unexpected(scm_failure("create service"));
+    if (!service) {
+        return std::unexpected(service.error() == ERROR_SERVICE_MARKED_FOR_DELETE
+                                   ? "create service: " + os_error_text(service.error())
+                                   : scm_failure("create service"));
     }
-    return std::move(service).value_or(UniqueServiceHandle{});
+    return std::move(service).value();
 }
 
 // The registration made the same as a new one's, on the service that is there or on a new one.
@@ -94,13 +95,14 @@ CommandOutcome install_command() {
     if (!manager) {
         return std::unexpected(run_as_administrator());
     }
+    // Before any file is touched: a service marked for deletion fails the install.
+    VEMLOX_ASSIGN_OR_RETURN(UniqueServiceHandle service, open_service_to_update(manager.get()));
     VEMLOX_ASSIGN_OR_RETURN(const std::wstring folder, install_dir());
     VEMLOX_RETURN_IF_ERROR_MAPPED(os_error_text, create_folders(folder));
     restore_interrupted_replacements(folder, INSTALLED_EXE_NAMES);
     delete_leftover_files(folder);
     VEMLOX_ASSIGN_OR_RETURN(ExecutableUpdate update,
                             ExecutableUpdate::stage(std::move(sources), folder));
-    VEMLOX_ASSIGN_OR_RETURN(UniqueServiceHandle service, open_service_to_update(manager.get()));
 
     // The old service serves until its replacement is in place: Windows lets the executable it
     // runs from be renamed.
@@ -111,7 +113,7 @@ CommandOutcome install_command() {
             // A service that reported stopped while its process lingers would otherwise stay
             // stopped; one still stopping or running refuses the start, and nothing changes.
             start_again(service.get());
-            return std::unexpected(std::move(stopped).error());
+            return std::unexpected(stop_failure_text(stopped.error()));
         }
     }
     update.keep();

@@ -50,6 +50,15 @@ UINT report(const CommandOutcome& outcome) {
     return EXIT_FAILED;
 }
 
+UINT report(const vemlox::win::UninstallOutcome& outcome) {
+    if (outcome) {
+        write_line(ConsoleStream::Output, *outcome);
+        return EXIT_SUCCEEDED;
+    }
+    write_line(ConsoleStream::Error, outcome.error().message);
+    return outcome.error().exit_code;
+}
+
 // Only the first argument counts; anything after it is ignored.
 UINT run(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2) {

@@ -14,18 +14,10 @@ namespace {
 
 constexpr std::string_view STOP_STEP = "stop service";
 
-std::string stop_refused(std::uint32_t) {
-    return scm_failure(STOP_STEP);
-}
-
-std::string stop_timed_out() {
-    return std::string(STOP_STEP) + ": " + os_error_text(ERROR_SERVICE_REQUEST_TIMEOUT);
-}
-
 // Whether the stop request has reached the service. One that is still starting refuses it
 // (ERROR_SERVICE_CANNOT_ACCEPT_CTRL), and so does one that is stopping already; one that is not
 // running needs none.
-[[nodiscard]] TextResult<bool> request_stop(SC_HANDLE service) {
+[[nodiscard]] std::expected<bool, StopFailure> request_stop(SC_HANDLE service) {
     SERVICE_STATUS ignored{};
     if (ControlService(service, SERVICE_CONTROL_STOP, &ignored) != 0) {
         return true;
@@ -34,40 +26,56 @@ std::string stop_timed_out() {
     if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || error == ERROR_SERVICE_NOT_ACTIVE) {
         return false;
     }
-    return std::unexpected(stop_refused(error));
+    return std::unexpected(StopFailure::Refused);
 }
 
 } // namespace
 
-TextResult<void> stop_and_wait(SC_HANDLE service) {
+std::string stop_failure_text(StopFailure failure) {
+    return failure == StopFailure::TimedOut
+               ? std::string(STOP_STEP) + ": " + os_error_text(ERROR_SERVICE_REQUEST_TIMEOUT)
+               : scm_failure(STOP_STEP);
+}
+
+std::expected<void, StopFailure> stop_and_wait(SC_HANDLE service) {
     const Deadline deadline(MAX_STOP_WAIT);
-    VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, SERVICE_STATUS_PROCESS status,
-                                   query_service_status(service));
-    const UniqueHandle process = open_service_process(status);
+    UniqueHandle process;
     bool stop_requested = false;
     PollPause pause;
-    while (status.dwCurrentState != SERVICE_STOPPED) {
+    while (true) {
+        const auto status = query_service_status(service);
+        if (!status) {
+            return std::unexpected(StopFailure::Refused);
+        }
+        // A service that is still starting may have no process yet: whichever poll first names
+        // one opens it.
+        if (!process) {
+            process = open_service_process(*status);
+        }
+        if (status->dwCurrentState == SERVICE_STOPPED) {
+            break;
+        }
         if (!stop_requested) {
             VEMLOX_ASSIGN_OR_RETURN(stop_requested, request_stop(service));
         }
         if (deadline.remaining_ms() == 0) {
-            return std::unexpected(stop_timed_out());
+            return std::unexpected(StopFailure::TimedOut);
         }
         pause.wait();
-        VEMLOX_ASSIGN_OR_RETURN_MAPPED(stop_refused, status, query_service_status(service));
     }
     // Windows may end a service's process some time after it has reported stopped, and until
     // then its executable is in use and its pipe may still be open.
     if (process && WaitForSingleObject(process.get(), deadline.remaining_ms()) != WAIT_OBJECT_0) {
-        return std::unexpected(stop_timed_out());
+        return std::unexpected(StopFailure::TimedOut);
     }
     return {};
 }
 
 TextResult<void> start_and_wait(SC_HANDLE service) {
+    const auto before = query_service_status(service);
     if (StartServiceW(service, 0, nullptr) == 0) {
         const DWORD error = GetLastError();
-        if (auto failure = refused_start_failure(error, query_service_status(service))) {
+        if (auto failure = refused_start_failure(error, before, query_service_status(service))) {
             return std::unexpected(std::move(*failure));
         }
     }

@@ -13,6 +13,8 @@ namespace {
 
 // About five seconds for an earlier registration to be gone.
 constexpr int MAX_CREATE_ATTEMPTS = 50;
+// About five seconds for a service marked for deletion to be let go by whoever holds it.
+constexpr int MAX_MARKED_POLLS = 50;
 constexpr std::array<DWORD, 2> RESTART_DELAYS_MS{10000, 60000};
 constexpr DWORD FAILURE_COUNT_RESET_SECONDS = 24 * 60 * 60;
 // The account's name as a new registration without an account gets it; it has no password, and
@@ -39,15 +41,50 @@ void set_recovery(SC_HANDLE service) {
         ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &on_failed_stop));
 }
 
+// Whether the service was deleted while a handle to it is still open somewhere: a change of its
+// configuration is then refused with ERROR_SERVICE_MARKED_FOR_DELETE. This one changes nothing
+// (every value SERVICE_NO_CHANGE or null).
+[[nodiscard]] Win32Result<bool> is_marked_for_deletion(SC_HANDLE service) {
+    if (ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != 0) {
+        return false;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        return true;
+    }
+    return std::unexpected(static_cast<std::uint32_t>(error));
+}
+
 } // namespace
 
 Win32Result<UniqueServiceHandle> open_registered_service(SC_HANDLE manager) {
-    UniqueServiceHandle service(
-        OpenServiceW(manager, to_wide(SERVICE_NAME).c_str(), INSTALL_SERVICE_ACCESS));
-    if (!service && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
-        return last_error();
+    const std::wstring name = to_wide(SERVICE_NAME);
+    PollPause pause;
+    for (int attempt = 1;; ++attempt) {
+        UniqueServiceHandle service(OpenServiceW(manager, name.c_str(), INSTALL_SERVICE_ACCESS));
+        if (!service) {
+            // Windows may refuse to open a marked service; Wine opens it.
+            const DWORD error = GetLastError();
+            if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
+                return service;
+            }
+            if (error != ERROR_SERVICE_MARKED_FOR_DELETE) {
+                return std::unexpected(static_cast<std::uint32_t>(error));
+            }
+        } else {
+            VEMLOX_ASSIGN_OR_RETURN(const bool marked, is_marked_for_deletion(service.get()));
+            if (!marked) {
+                return service;
+            }
+        }
+        if (attempt == MAX_MARKED_POLLS) {
+            return std::unexpected(static_cast<std::uint32_t>(ERROR_SERVICE_MARKED_FOR_DELETE));
+        }
+        // Our own handle would keep the service there as well.
+        service.reset();
+        pause.wait();
     }
-    return service;
 }
 
 TextResult<UniqueServiceHandle> create_registration(SC_HANDLE manager,

@@ -15,7 +15,11 @@ namespace vemlox::win {
 inline constexpr DWORD INSTALL_SERVICE_ACCESS =
     SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS;
 
-// The registered service opened for install, or an empty handle when there is none.
+// The registered service opened for install, or an empty handle when there is none. A service
+// that was deleted while another program holds a handle to it (the Services console, a monitoring
+// agent) stays registered, marked for deletion, until that handle closes, and can then only be
+// created anew: it is waited for a few seconds, without a handle of ours, and then the failure is
+// ERROR_SERVICE_MARKED_FOR_DELETE.
 [[nodiscard]] Win32Result<UniqueServiceHandle> open_registered_service(SC_HANDLE manager);
 
 // Creates the service with `binary_path` (quoted already) and every other value of the

@@ -13,7 +13,7 @@ constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
 } // namespace
 
 UniqueHandle open_service_process(const SERVICE_STATUS_PROCESS& status) {
-    if (status.dwProcessId == 0) {
+    if (status.dwProcessId == 0 || status.dwCurrentState == SERVICE_STOPPED) {
         return {};
     }
     return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));

@@ -50,13 +50,17 @@ start_poll_outcome(const Win32Result<SERVICE_STATUS_PROCESS>& polled, bool is_la
 }
 
 std::optional<std::string>
-refused_start_failure(std::uint32_t start_error,
+refused_start_failure(std::uint32_t start_error, const Win32Result<SERVICE_STATUS_PROCESS>& before,
                       const Win32Result<SERVICE_STATUS_PROCESS>& polled) {
     if (start_error == ERROR_SERVICE_ALREADY_RUNNING) {
         return std::nullopt;
     }
-    const auto code = telling_exit_code(polled);
-    return code ? start_failure(*code) : scm_failure(START_STEP);
+    auto code =
+        start_error == ERROR_SERVICE_REQUEST_TIMEOUT ? telling_exit_code(polled) : std::nullopt;
+    if (code && (!before || before->dwWin32ExitCode == *code)) {
+        code.reset(); // possibly the last run's
+    }
+    return start_failure(code.value_or(start_error));
 }
 
 } // namespace vemlox::win

@@ -162,5 +162,59 @@ class UpdateInPlaceTest(ServiceTestCase):
         self.assert_serving()
 
 
+
+class LingeringOldProcessTest(ServiceTestCase):
+    """An old service whose process outlives its stopped report by a few seconds, holding the
+    service's pipe name all the while (see slow_service.cpp): an update waits for that process to
+    end, so that the new service can create its pipe and answer."""
+
+    install_at_start = False
+    SLOW = r"C:\Slow"
+    SQUATTER = r"C:\Elsewhere\pipe_probe.exe"
+
+    def test_01_an_update_waits_for_the_old_process_that_outlives_its_stop(self):
+        slow = self.prefix.host_path(self.SLOW)
+        self.service.copy_into(self.service.exes.slow_service, self.SLOW + r"\slow_service.exe")
+        # Stops as soon as asked, then lingers.
+        for marker in ("linger", "release"):
+            (slow / marker).touch()
+        for command in [("sc", "create", SERVICE, "binPath=", self.SLOW + r"\slow_service.exe"),
+                        ("net", "start", SERVICE)]:
+            result = self.prefix.run(*command)
+            self.assertEqual(result.returncode, 0, str(result))
+        self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
+        # The old process holds the pipe name: nobody else may create it.
+        self.service.copy_into(self.service.exes.pipe_probe, self.SQUATTER)
+        squat = self.prefix.run(self.SQUATTER, "squat")
+        self.assertEqual(squat.stdout, "create pipe failed: 231\n", str(squat))
+
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assertTrue((slow / "exited").exists(), "the old process must have ended first")
+        self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
+        self.assert_response(("--wait", "30", "ping"), PING_OK, 0)
+        self.assertEqual(self.service.log_messages(), ["started", "ping: ok"])
+
+    def test_02_a_failed_start_names_this_starts_exit_code_and_never_the_last_runs(self):
+        self.assertEqual(self.prefix.run("net", "stop", SERVICE).returncode, 0)
+        self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
+        self.assertEqual(self.prefix.service_status(SERVICE)["WIN32_EXIT_CODE"][0], "0")
+        squatter = self.prefix.start_background(self.SQUATTER, "squat")
+        self.addCleanup(squatter.release)
+        squatter.wait_for_line("holding")
+        # The new service cannot create its pipe: it stops with 231 during this start.
+        result = self.service.install()
+        self.assertRegex(result.stderr, r"^start service: .* \(os error 231\)\n$", str(result))
+        self.assertEqual((result.stdout, result.returncode), ("", 1))
+        # Started again, it stops the same way, but 231 was there before the start: Wine's
+        # manager refuses the start with 1053 exactly as for a program that never connects to it.
+        result = self.service.install()
+        self.assertRegex(result.stderr, r"^start service: .* \(os error 1053\)\n$", str(result))
+        self.assertEqual(self.prefix.service_status(SERVICE)["WIN32_EXIT_CODE"][0], "231")
+        squatter.release()
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assert_response(("--wait", "30", "ping"), PING_OK, 0)
+
 if __name__ == "__main__":
     unittest.main()
