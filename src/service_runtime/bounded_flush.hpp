@@ -1,24 +1,13 @@
 // Waiting for a pipe client to take what was written, for a limited time only.
 #pragma once
 
+#include "service_runtime/threadpool_timer.hpp"
 #include "win32_shared/unique_handle.hpp"
 
 #include <atomic>
 #include <windows.h>
 
 namespace vemlox::win {
-
-// Closing a thread-pool timer first stops it and waits for any callback still running.
-struct ThreadpoolTimerTraits {
-    using pointer = PTP_TIMER;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer value) {
-        SetThreadpoolTimer(value, nullptr, 0, 0);
-        WaitForThreadpoolTimerCallbacks(value, TRUE);
-        CloseThreadpoolTimer(value);
-    }
-};
-using UniqueThreadpoolTimer = UniqueAny<ThreadpoolTimerTraits>;
 
 // FlushFileBuffers on a pipe waits until the client has read everything, and a client that never
 // reads would hold the caller for ever. A thread-pool timer cancels the flush once its time is up.

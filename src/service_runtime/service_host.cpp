@@ -3,43 +3,23 @@
 #include "machine/machine.hpp"
 #include "service_runtime/pipe_server.hpp"
 #include "service_runtime/service_log.hpp"
-#include "service_runtime/stop_signal.hpp"
 #include "win32_shared/paths.hpp"
 #include "win32_shared/product_names.hpp"
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
+#include <cstdint>
 #include <string>
 
 namespace vemlox::win {
 
 namespace {
 
-constexpr DWORD ACCEPTS_STOP_AND_SHUTDOWN = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-
-bool report_running(SERVICE_STATUS_HANDLE status_handle) {
-    SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = SERVICE_RUNNING;
-    status.dwControlsAccepted = ACCEPTS_STOP_AND_SHUTDOWN;
-    return SetServiceStatus(status_handle, &status) != 0;
-}
-
-// A nonzero `exit_code` tells the Service Control Manager that the service failed: the installer
-// reports it, and the recovery settings restart the service.
-void report_stopped(SERVICE_STATUS_HANDLE status_handle, DWORD exit_code) {
-    SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = SERVICE_STOPPED;
-    status.dwWin32ExitCode = exit_code;
-    static_cast<void>(SetServiceStatus(status_handle, &status));
-}
-
 // The control handler may run on the dispatcher's thread at any moment while the service runs,
-// even as the service entry returns, so the stop signal lives as long as the process.
-StopSignal& process_stop_signal() {
-    static StopSignal signal;
-    return signal;
+// even as the service entry returns, so what it acts on lives as long as the process.
+ServiceControls& process_controls() {
+    static ServiceControls controls;
+    return controls;
 }
 
 // Without a stop event the pipe server only notices the stop after its wait for a client ends, so
@@ -65,14 +45,19 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
         return;
     }
     const std::wstring log_folder = parent_folder(*own_path);
-    StopSignal& stop = process_stop_signal();
+    ServiceControls& controls = process_controls();
 
     const SERVICE_STATUS_HANDLE status_handle =
-        RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), &control_handler, &stop);
+        RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), &control_handler, &controls);
     if (status_handle == nullptr) {
         append_log(log_folder, service_error(SCM_ERROR_TEXT));
         return;
     }
+    // From here on every return is preceded by the stopped report: without it the Service Control
+    // Manager would show the service starting, or running, long after it has gone.
+    controls.status.attach([status_handle](SERVICE_STATUS& status) {
+        return SetServiceStatus(status_handle, &status) != 0;
+    });
 
     // A log left by an earlier version, or made while the folder let users in, is closed to them:
     // a user who can open it can hold it, or stall our every open of it. That work touches files
@@ -84,9 +69,12 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     // cannot serve (the name taken by another process, say) is seen to fail, not to succeed.
     enum class Running { NotYet, Reported, Refused };
     Running running = Running::NotYet;
+    std::uint32_t refusal = NO_ERROR;
     const auto start_serving = [&] {
-        if (!report_running(status_handle)) {
+        const auto reported = controls.status.report_running();
+        if (!reported) {
             running = Running::Refused;
+            refusal = reported.error();
             return false;
         }
         running = Running::Reported;
@@ -96,34 +84,40 @@ void WINAPI service_entry(DWORD, LPWSTR*) {
     std::expected<void, PipeSetupError> served;
     {
         Machine machine(log_folder);
-        served = serve_pipe(log_folder, to_utf8(*own_path), stop, machine.access(),
+        served = serve_pipe(log_folder, to_utf8(*own_path), controls.stop, machine.access(),
                             PipeServerSettings{}, start_serving);
     }
+    // The dispatcher lets the process end as soon as the stopped report is made, so every line is
+    // written before it.
     if (running == Running::Refused) {
         append_log(log_folder, service_error(SCM_ERROR_TEXT));
+        // Whatever the refusal said, the stop must not read as a clean one.
+        controls.status.report_stopped(refusal != NO_ERROR ? refusal : ERROR_INVALID_DATA);
         return;
     }
     // A failed setup logs "started" all the same: the log tells the start, the stop, the reason.
     if (running == Running::NotYet) {
         append_log(log_folder, "started");
     }
-
-    // The dispatcher lets the process end as soon as the stopped report is made, so every line,
-    // the setup error included, is written before it.
     append_log(log_folder, "stopped");
     if (!served) {
         append_log(log_folder, service_error(served.error().text()));
     }
-    report_stopped(status_handle, served ? NO_ERROR : served.error().code);
+    // A nonzero exit code tells the Service Control Manager that the service failed: the
+    // installer reports it, and the recovery settings restart the service.
+    controls.status.report_stopped(served ? NO_ERROR : served.error().code);
 }
 
 DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID context) {
     switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN: {
-        auto& stop = *static_cast<StopSignal*>(context);
-        stop.request_stop();
-        if (stop.event() == nullptr) {
+        auto& controls = *static_cast<ServiceControls*>(context);
+        // A service must react to a stop as it arrives; the serving loop itself ends only once
+        // the request in progress has been answered, which may take minutes.
+        controls.status.report_stop_pending();
+        controls.stop.request_stop();
+        if (controls.stop.event() == nullptr) {
             wake_pipe_server();
         }
         return NO_ERROR;

@@ -5,12 +5,14 @@ line's texts, and an install while another process swaps the downloaded files.""
 
 from __future__ import annotations
 
+import json
 import re
 import threading
 import time
 import unittest
 
-from installation import INSTALL_FOLDER, SERVICE, STAGE_FOLDER
+from installation import (INSTALL_FOLDER, POWERSHELL_JOURNAL, POWERSHELL_STATE, SERVICE,
+                          STAGE_FOLDER)
 from service_case import ServiceTestCase
 
 PING_OK = '{"status":"ok","version":1}'
@@ -153,6 +155,49 @@ class StopStartReinstallTest(ServiceTestCase):
         self.assertEqual(self.wait_for_log(mark, 1), ["stopped"])
         self.assert_failure(self.service.client("ping"), "vemlox-client: the Vemlox service is "
                             "not running (nothing serves \\\\.\\pipe\\vemlox)\n", 3)
+
+    def test_01a_a_stop_during_a_request_is_reported_pending_until_the_request_is_answered(self):
+        if self.service.state() != "RUNNING":
+            self.assertEqual(self.prefix.run("net", "start", SERVICE).returncode, 0)
+        self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
+        self.service.stage_powershell({"failures": [
+            {"script": "list_physical", "sleep_ms": 10000, "times": 1, "exit_code": 0,
+             "stdout": "[]"}]})
+        host = self.service.install_folder
+        for name in ["powershell.exe", POWERSHELL_STATE, POWERSHELL_JOURNAL]:
+            self.addCleanup((host / name).unlink, missing_ok=True)
+        mark = self.log_mark()
+        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
+                                               "enable-adapters")
+        self.addCleanup(request.release)
+        deadline = time.monotonic() + 60
+        while not self.service.journal():
+            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
+            time.sleep(0.1)
+
+        stop = self.prefix.run("sc", "stop", SERVICE)
+        self.assertEqual(stop.returncode, 0, str(stop))
+        # What the control's caller is told, then every later query while the request runs: the
+        # stop is pending and its checkpoint moves on, until the stopped report ends it.
+        self.assertRegex(stop.stdout, r"STATE\s*:\s*3\s+STOP_PENDING", str(stop))
+        seen = []
+        while request.process.poll() is None:
+            status = self.prefix.service_status(SERVICE)
+            seen.append((status["STATE"][0], int(status["CHECKPOINT"][0], 16)))
+            time.sleep(0.2)
+        checkpoints = [checkpoint for state, checkpoint in seen if state == "3"]
+        self.assertGreaterEqual(len(checkpoints), 2, f"too few queries while pending: {seen}")
+        self.assertEqual([state for state, _ in seen],
+                         ["3"] * len(checkpoints) + ["1"] * (len(seen) - len(checkpoints)), seen)
+        self.assertEqual(checkpoints, sorted(checkpoints), seen)
+        self.assertGreater(checkpoints[-1], checkpoints[0], seen)
+
+        self.assertEqual(request.process.wait(timeout=60), 0, request.text())
+        self.assertEqual(json.loads(request.text())["status"], "ok")
+        self.assertEqual(self.wait_for_state("STOPPED"), "STOPPED")
+        lines = self.wait_for_log(mark, 2)
+        self.assertTrue(lines[0].startswith("enable_adapters: ok"), lines)
+        self.assertEqual(lines[1:], ["stopped"])
 
     def test_02_the_command_line_without_or_with_an_unknown_command(self):
         # While the service is stopped Wine's dispatcher gives up at once (about 10 s otherwise).

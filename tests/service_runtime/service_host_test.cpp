@@ -1,5 +1,5 @@
+#include "service_runtime/recorded_reports.hpp"
 #include "service_runtime/service_host.hpp"
-#include "service_runtime/stop_signal.hpp"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -26,17 +26,30 @@ const ControlCase CONTROL_HANDLER_CASES[] = {
     {128, ERROR_CALL_NOT_IMPLEMENTED, false},
 };
 
-// Each control comes twice: a second stop or shutdown must be as harmless as the first.
-TEST(ControlHandler, AnswersAndStopsAsTheControlAsks) {
+// Each control comes twice to a running service: a second stop or shutdown must be as harmless
+// as the first, and a stop is reported pending once, by the time the handler returns.
+TEST(ControlHandler, AnswersStopsAndReportsAsTheControlAsks) {
     for (const ControlCase& param : CONTROL_HANDLER_CASES) {
-        StopSignal stop;
-        ASSERT_NE(stop.event(), nullptr);
+        RecordedReports recorded;
+        ServiceControls controls;
+        ASSERT_NE(controls.stop.event(), nullptr);
+        controls.status.attach(recorded.sender());
+        ASSERT_TRUE(controls.status.report_running());
         for (int time = 0; time < 2; ++time) {
-            EXPECT_EQ(control_handler(param.control, 0, nullptr, &stop), param.expected_result)
+            EXPECT_EQ(control_handler(param.control, 0, nullptr, &controls), param.expected_result)
                 << "control " << param.control;
         }
-        EXPECT_EQ(stop.is_stopping(), param.stops);
-        EXPECT_EQ(WaitForSingleObject(stop.event(), 0), param.stops ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        EXPECT_EQ(controls.stop.is_stopping(), param.stops);
+        EXPECT_EQ(WaitForSingleObject(controls.stop.event(), 0),
+                  param.stops ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        const auto reports = recorded.reports();
+        ASSERT_EQ(reports.size(), param.stops ? 2u : 1u) << "control " << param.control;
+        if (param.stops) {
+            EXPECT_EQ(reports[1].dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+            EXPECT_EQ(reports[1].dwControlsAccepted, 0u);
+            EXPECT_EQ(reports[1].dwCheckPoint, 1u);
+            EXPECT_GT(reports[1].dwWaitHint, 0u);
+        }
     }
 }
 
