@@ -1,20 +1,21 @@
 // The package's parts that need no Windows: the request lines, the strict reading of responses,
 // the response framing and the choice of error kind and message. Run natively: node --test.
-import assert from 'node:assert/strict';
-import { test } from 'node:test';
+'use strict';
+const assert = require('node:assert/strict');
+const { test } = require('node:test');
 
-import * as vemlox from '../index.js';
-import {
+const vemlox = require('../index.js');
+const {
   ErrorKind,
   VemloxError,
   kindOfTransferFailure,
   kindWhenNobodyServes,
   transferError,
   untrustedServer,
-} from '../lib/errors.js';
-import { MAX_RESPONSE_BYTES, ResponseLine } from '../lib/line.js';
-import { requests } from '../lib/request.js';
-import { readAnswer } from '../lib/response.js';
+} = require('../lib/errors.js');
+const { MAX_RESPONSE_BYTES, ResponseLine } = require('../lib/line.js');
+const { requests } = require('../lib/request.js');
+const { readAnswer } = require('../lib/response.js');
 
 const bytes = (text) => Buffer.from(text, 'utf8');
 
@@ -166,14 +167,16 @@ test('the response line ends at its first line feed, within the limit', () => {
 
 test('each way a call can end without an answer has its kind, message and Windows code', () => {
   const cases = [
-    [transferError(258, 'Wait timed out (os error 258)', 300000, 'reading the response failed'),
+    [transferError(258, 'Wait timed out (os error 258)', { responseTimeoutMs: 300000 },
+      'reading the response failed'),
       ErrorKind.TimedOut,
       'no response from the Vemlox service within 300 s; the connection was closed', 258],
-    [transferError(258, '', 1500, 'reading the response failed'), ErrorKind.TimedOut,
+    [transferError(258, '', { responseTimeoutMs: 1500 }, 'reading the response failed'), ErrorKind.TimedOut,
       'no response from the Vemlox service within 1500 ms; the connection was closed', 258],
-    [transferError(1223, '', 1000, 'sending the request failed'), ErrorKind.Cancelled,
+    [transferError(1223, '', { responseTimeoutMs: 1000 }, 'sending the request failed'), ErrorKind.Cancelled,
       'the call was cancelled; the connection was closed', 1223],
-    [transferError(232, 'Pipe closed. (os error 232)', 1000, 'sending the request failed'),
+    [transferError(232, 'Pipe closed. (os error 232)', { responseTimeoutMs: 1000 },
+      'sending the request failed'),
       ErrorKind.ConnectionLost, 'sending the request failed: Pipe closed. (os error 232)', 232],
   ];
   for (const [error, kind, message, code] of cases) {
