@@ -102,10 +102,11 @@ async function offThreadWhenTaken(call, fn, ...args) {
   }
 }
 
-// WaitForMultipleObjects (any one of `handles`) on a worker thread; while koffi refuses it,
-// looked at every few milliseconds from here instead, without blocking.
+// WaitForMultipleObjects (any one of `handles`) on a worker thread; where koffi refuses it (or
+// fails it), looked at every few milliseconds from here instead, without blocking.
 async function waitForAny(win, handles, ms) {
-  const ran = await offThread(win.WaitForMultipleObjects, handles.length, handles, 0, ms);
+  const ran = await offThread(win.WaitForMultipleObjects, handles.length, handles, 0, ms).catch(
+    (error) => ({ refused: error }));
   if (ran.refused === undefined) {
     return ran.result;
   }
