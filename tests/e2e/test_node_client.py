@@ -184,7 +184,7 @@ class NodeClientTest(ServiceTestCase):
                           "the Vemlox service is not installed (nothing serves "
                           "\\\\.\\pipe\\vemlox)")
 
-    def test_6_every_operation_has_its_call(self):
+    def test_1b_every_operation_has_its_call(self):
         # The operations test_1 leaves out, each as its call makes it. Wine's SRSetRestorePointW
         # always fails with status 0 (Windows would create the point); Wine's ipconfig does not
         # know /renew and exits with 1, which is still a success.
