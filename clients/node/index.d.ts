@@ -1,5 +1,5 @@
 // The Vemlox desktop app's side of the Vemlox service's pipe: one async call per operation.
-// Windows only, in a Node (18 or later) or Electron main process; importing it works anywhere.
+// Windows only, in a Node (16.9 or later) or Electron main process; importing it works anywhere.
 // These declarations serve `require` (this file) and `import` (index.d.mts, which re-exports it).
 
 /** Why a call has no result: `VemloxError.kind` is one of these. */
