@@ -107,43 +107,47 @@ class NodeAdoptionTest(ServiceTestCase):
             raise AssertionError(f"cannot set the prefix's Windows version: {version}")
         # The bundles run from a folder of their own, with no node_modules above them.
         for output in ("cjs", "esm"):
-            shutil.copytree(cls.apps / "my-app" / "dist" / output,
+            shutil.copytree(cls.apps["tarball"] / "dist" / output,
                             cls.prefix.host_path(BUNDLES + "\\" + output))
         cls.staged = None
 
     @classmethod
-    def build_apps(cls) -> Path:
-        """The apps as a developer has them after following the README, in a fresh folder that
-        holds them beside a copy of the repository's package."""
+    def build_apps(cls) -> dict[str, Path]:
+        """The app folders as a developer has them after following the README: each install
+        form in a fresh folder that holds the app (my-app) beside a copy of the repository's
+        package (vemlox/clients/node)."""
         root = work_folder() / "node-adoption"
         shutil.rmtree(root, ignore_errors=True)
-        shutil.copytree(PACKAGE, root / "vemlox" / "clients" / "node",
-                        ignore=shutil.ignore_patterns("node_modules", "*.tgz"))
-        shutil.copytree(PING_APP, root / "my-app", ignore=shutil.ignore_patterns(
-            "node_modules", "dist"))
-        shell(PACK_AND_INSTALL, root)
+        apps = {}
+        for form, commands in (("tarball", PACK_AND_INSTALL),
+                               ("folder", INSTALL_FOLDER_DEPENDENCY)):
+            shutil.copytree(PACKAGE, root / form / "vemlox" / "clients" / "node",
+                            ignore=shutil.ignore_patterns("node_modules", "*.tgz"))
+            app = apps[form] = root / form / "my-app"
+            if form == "tarball":
+                shutil.copytree(PING_APP, app, ignore=shutil.ignore_patterns(
+                    "node_modules", "dist"))
+            else:
+                # The same app with no dependency of its own.
+                app.mkdir()
+                for source in ("main.cjs", "main.mjs", "calls.cjs"):
+                    shutil.copyfile(PING_APP / source, app / source)
+                (app / "package.json").write_text(json.dumps(
+                    {"name": "vemlox-ping-app", "version": "1.0.0", "private": True}))
+            shell(commands, root / form)
         for command in (BUNDLE_COMMONJS, BUNDLE_ES_MODULE, "npx tsc -p ."):
-            shell(command, root / "my-app")
-
-        # The same app with no other dependency, given the package's folder instead.
-        folder_app = root / "folder-app"
-        folder_app.mkdir()
-        for source in ("main.cjs", "main.mjs", "calls.cjs"):
-            shutil.copyfile(PING_APP / source, folder_app / source)
-        (folder_app / "package.json").write_text(json.dumps(
-            {"name": "vemlox-folder-app", "version": "1.0.0", "private": True}))
-        shell(INSTALL_FOLDER_DEPENDENCY.replace("cd my-app", "cd folder-app"), root)
+            shell(command, apps["tarball"])
 
         # The app whose node_modules lost koffi's Windows binary, as a careless packaging does.
-        lost = root / "lost-native"
+        lost = apps["lost"] = root / "lost-native"
         lost.mkdir()
         for source in ("main.cjs", "main.mjs", "calls.cjs", "package.json"):
             shutil.copyfile(PING_APP / source, lost / source)
         for dependency in ("@vemlox/client", "koffi"):
-            shutil.copytree(root / "my-app" / "node_modules" / dependency,
+            shutil.copytree(apps["tarball"] / "node_modules" / dependency,
                             lost / "node_modules" / dependency,
                             ignore=shutil.ignore_patterns("win32_x64"))
-        return root
+        return apps
 
     def run_app(self, node: str, script: str) -> dict:
         """The one line the app at `script` (a C: path or a host path) printed, run by Node
@@ -168,7 +172,7 @@ class NodeAdoptionTest(ServiceTestCase):
         })
 
     def test_1_the_installed_package_from_commonjs_es_modules_and_typescript(self):
-        app = self.apps / "my-app"
+        app = self.apps["tarball"]
         cases = [
             ("20", app / "main.cjs", {"loaded": "require", "oneInstance": True}),
             ("20", app / "main.mjs", {"loaded": "import"}),
@@ -201,7 +205,7 @@ class NodeAdoptionTest(ServiceTestCase):
                                    loaded=loaded, **extra)
 
     def test_3_the_folder_dependency(self):
-        folder_app = self.apps / "folder-app"
+        folder_app = self.apps["folder"]
         # Installed as a copy with its own koffi, not linked to the package's folder.
         self.assertFalse((folder_app / "node_modules" / "@vemlox" / "client").is_symlink())
         self.assertTrue((folder_app / "node_modules" / "koffi" / "package.json").is_file())
@@ -209,7 +213,7 @@ class NodeAdoptionTest(ServiceTestCase):
                            loaded="require", oneInstance=True)
 
     def test_4_without_the_native_part_the_package_loads_and_each_call_fails(self):
-        lost = self.apps / "lost-native"
+        lost = self.apps["lost"]
         koffi_builds = lost / "node_modules" / "koffi" / "build" / "koffi"
         # Only Windows x64's binary is missing; the rest of koffi is there.
         self.assertFalse((koffi_builds / "win32_x64").exists())
@@ -239,7 +243,7 @@ class NodeAdoptionTest(ServiceTestCase):
         # and each call fails as a VemloxError.
         for script in ("main.mjs", "main.cjs"):
             with self.subTest(script=script):
-                done = subprocess.run(["node", script], cwd=self.apps / "my-app",
+                done = subprocess.run(["node", script], cwd=self.apps["tarball"],
                                       capture_output=True, text=True, timeout=60)
                 self.assertEqual(done.returncode, 0, done)
                 outcome = json.loads(done.stdout)
