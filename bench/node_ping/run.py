@@ -86,8 +86,8 @@ class Bench:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("bench_build", type=Path)
-    parser.add_argument("--pings", type=int, default=200)
-    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--pings", type=int, default=100)
+    parser.add_argument("--rounds", type=int, default=9)
     args = parser.parse_args()
 
     exes = Executables.from_environment()
@@ -123,8 +123,11 @@ def main() -> int:
 
         runs: dict[str, list[Run]] = {name: [] for name in contestants}
         for round_number in range(1, args.rounds + 1):
-            for name, contestant in contestants.items():
-                runs[name].append(bench.run(contestant))
+            # Each round starts with another program, so that none always follows the same one.
+            order = list(contestants)
+            order = order[round_number % len(order):] + order[:round_number % len(order)]
+            for name in order:
+                runs[name].append(bench.run(contestants[name]))
             print(f"round {round_number}: " + ", ".join(
                 f"{name} {values[-1].median / 1000:.2f} ms" for name, values in runs.items()),
                 flush=True)
