@@ -6,8 +6,9 @@ Node of Electron 33 and 34 (20.18) or the current one (22), as vemlox-app.exe in
 folder, against the real installed service; and once without koffi's Windows binary, where the
 package must still load and its calls fail as VemloxErrors.
 
-The installs take npm's cache in build/npm-cache (scripts/test fills it); the two builds of Node
-for Windows are fetched by scripts/test to build/windows-node (22) and build/windows-node-20."""
+The installs take what npm's cache in build/npm-cache holds and the rest from the registry (the
+app's lockfile pins it); the two builds of Node for Windows are fetched by scripts/test to
+build/windows-node (22) and build/windows-node-20 (20.18)."""
 
 from __future__ import annotations
 
@@ -100,15 +101,19 @@ class NodeAdoptionTest(ServiceTestCase):
             except BaseException:
                 cls.prefix.remove()
                 raise
-        version = cls.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t",
-                                 "REG_SZ", "/d", "win10", "/f")
-        if version.returncode != 0:
+        try:
+            # Node for Windows refuses Wine's default Windows 7.
+            version = cls.prefix.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version",
+                                     "/t", "REG_SZ", "/d", "win10", "/f")
+            if version.returncode != 0:
+                raise AssertionError(f"cannot set the prefix's Windows version: {version}")
+            # The bundles run from a folder of their own, with no node_modules above them.
+            for output in ("cjs", "esm"):
+                shutil.copytree(cls.apps["tarball"] / "dist" / output,
+                                cls.prefix.host_path(BUNDLES + "\\" + output))
+        except BaseException:
             cls.prefix.remove()
-            raise AssertionError(f"cannot set the prefix's Windows version: {version}")
-        # The bundles run from a folder of their own, with no node_modules above them.
-        for output in ("cjs", "esm"):
-            shutil.copytree(cls.apps["tarball"] / "dist" / output,
-                            cls.prefix.host_path(BUNDLES + "\\" + output))
+            raise
         cls.staged = None
 
     @classmethod
