@@ -135,16 +135,18 @@ def main() -> int:
         median = statistics.median
         print(f"\nsequential pings through the service, {args.rounds} rounds of {args.pings} "
               "per program (one connection and one server check per ping):")
-        print(f"  {'':14} {'per ping: median':>16} {'range of rounds':>17}   quick (10th percentile)")
+        print(f"  {'':14} {'per ping: median':>16} {'range of rounds':>17}   "
+              "quick (10th percentile)")
         for name, values in runs.items():
             medians = [run.median / 1000 for run in values]
-            print(f"  {name:14} {median(medians):13.2f} ms {min(medians):8.2f}-{max(medians):.2f} ms"
-                  f"   {median(run.quick for run in values) / 1000:8.2f} ms")
+            quick = median(run.quick for run in values) / 1000
+            print(f"  {name:14} {median(medians):13.2f} ms "
+                  f"{min(medians):8.2f}-{max(medians):.2f} ms   {quick:8.2f} ms")
         print()
         for name in NODES:
-            ratios = [mine.median / theirs.median for mine, theirs in zip(runs[name], runs[BASELINE])]
-            by_quick = median(mine.quick / theirs.quick
-                              for mine, theirs in zip(runs[name], runs[BASELINE]))
+            pairs = list(zip(runs[name], runs[BASELINE]))
+            ratios = [mine.median / theirs.median for mine, theirs in pairs]
+            by_quick = median(mine.quick / theirs.quick for mine, theirs in pairs)
             verdict = "meets" if median(ratios) <= TARGET else "misses"
             print(f"{name} / {BASELINE} = {median(ratios):.2f} ({verdict} the target of at most "
                   f"{TARGET}; rounds {min(ratios):.2f}-{max(ratios):.2f}; {by_quick:.2f} by the "

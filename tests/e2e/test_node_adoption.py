@@ -1,10 +1,10 @@
 """The Node client package (clients/node) taken by an app the ways its README tells, each command
 run as the README writes it: packed and installed by its name into the ping app
 (clients/node/test/apps/ping-app), installed from its folder, bundled by esbuild into CommonJS and
-ES module output, compiled from TypeScript. Each build of the app then runs under Wine in the
-Node of Electron 33 and 34 (20.18) or the current one (22), as vemlox-app.exe in the install
-folder, against the real installed service; and once without koffi's Windows binary, where the
-package must still load and its calls fail as VemloxErrors.
+ES module output, compiled from TypeScript (module commonjs and nodenext). Each build of the app
+then runs under Wine in the Node of Electron 33 and 34 (20.18) or the current one (22), as
+vemlox-app.exe in the install folder, against the real installed service; and once without
+koffi's Windows binary, where the package must still load and its calls fail as VemloxErrors.
 
 The installs take what npm's cache in build/npm-cache holds and the rest from the registry (the
 app's lockfile pins it); the two builds of Node for Windows are fetched by scripts/test to
@@ -140,7 +140,9 @@ class NodeAdoptionTest(ServiceTestCase):
                 (app / "package.json").write_text(json.dumps(
                     {"name": "vemlox-ping-app", "version": "1.0.0", "private": True}))
             shell(commands, root / form)
-        for command in (BUNDLE_COMMONJS, BUNDLE_ES_MODULE, "npx tsc -p ."):
+        # TypeScript with module commonjs (tsconfig.json) and nodenext (tsconfig.esm.json).
+        for command in (BUNDLE_COMMONJS, BUNDLE_ES_MODULE, "npx tsc -p tsconfig.json",
+                        "npx tsc -p tsconfig.esm.json"):
             shell(command, apps["tarball"])
 
         # The app whose node_modules lost koffi's Windows binary, as a careless packaging does.
@@ -182,6 +184,7 @@ class NodeAdoptionTest(ServiceTestCase):
             ("20", app / "main.cjs", {"loaded": "require", "oneInstance": True}),
             ("20", app / "main.mjs", {"loaded": "import"}),
             ("20", app / "dist" / "typescript" / "main.js", {"loaded": "typescript"}),
+            ("20", app / "dist" / "typescript" / "main.mjs", {"loaded": "typescript-esm"}),
             ("22", app / "main.mjs", {"loaded": "import"}),
             ("22", app / "main.cjs", {"loaded": "require", "oneInstance": True}),
         ]

@@ -1,4 +1,4 @@
-// The ping app in TypeScript, compiled by tsc to CommonJS (tsconfig.json): the package's
+// The ping app in TypeScript, compiled by tsc with module commonjs (tsconfig.json): the package's
 // declarations as such an app sees them, and its `require` at run time.
 import { VemloxError, disableAdapters, ping } from '@vemlox/client';
 
