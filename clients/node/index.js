@@ -4,17 +4,20 @@
 // Nothing is sent until the pipe's server is known to be the running service, because while the
 // service is stopped any process may create the pipe name.
 //
+// CommonJS, with index.mjs as its ES module face: one module, so one queue of calls, whichever
+// way an app loads it. Importing it loads no native code: koffi comes with the first call.
+//
 // Cancellation: an abort of `options.signal` ends the call's wait at once, closes the pipe and
-// rejects with a VemloxError of kind Cancelled. A request that was already sent is not taken
-// back: the service finishes the operation (a changed DNS setting stays changed), and the app
-// does not learn its result.
+// rejects with a VemloxError of kind Cancelled whose cause is the signal's reason. A request that
+// was already sent is not taken back: the service finishes the operation (a changed DNS setting
+// stays changed), and the app does not learn its result.
 
-import { ErrorKind, VemloxError } from './lib/errors.js';
-import { exchange as exchangeLine } from './lib/pipe.js';
-import { requests } from './lib/request.js';
-import { readAnswer as readAnswerBytes } from './lib/response.js';
+'use strict';
 
-export { ErrorKind, VemloxError };
+const { ErrorCode, ErrorKind, VemloxError } = require('./lib/errors.js');
+const { exchange: exchangeLine } = require('./lib/pipe.js');
+const { requests } = require('./lib/request.js');
+const { readAnswer: readAnswerBytes } = require('./lib/response.js');
 
 // WaitForMultipleObjects takes milliseconds as a DWORD, whose largest value means "for ever".
 const MAX_WAIT_MS = 0xfffffffe;
@@ -52,7 +55,7 @@ function callOptions(options = {}) {
 
 // The raw exchange, for tools: sends `requestLine` (without line feed; one is added) and resolves
 // with the response line without its line feed, undecoded.
-export async function exchange(requestLine, options) {
+async function exchange(requestLine, options) {
   if (typeof requestLine !== 'string') {
     throw new TypeError('requestLine must be a string');
   }
@@ -62,7 +65,7 @@ export async function exchange(requestLine, options) {
 
 // A response line read back: the ok response, or a VemloxError for an error response (Rejected,
 // NotFound, Failed) or for an unreadable line (BadResponse).
-export function readAnswer(line) {
+function readAnswer(line) {
   return readAnswerBytes(typeof line === 'string' ? Buffer.from(line, 'utf8') : line);
 }
 
@@ -74,36 +77,52 @@ async function call(makeLine, options) {
 
 // The operations, one call each.
 
-export async function ping(options) {
+async function ping(options) {
   await call(requests.ping, options);
 }
 
-export async function setMachineStartup(name, enabled, options) {
+async function setMachineStartup(name, enabled, options) {
   await call(() => requests.setMachineStartup(name, enabled), options);
 }
 
-export async function createRestorePoint(options) {
+async function createRestorePoint(options) {
   await call(requests.createRestorePoint, options);
 }
 
 // The adapters that were enabled, in the order they were enabled.
-export async function enableAdapters(options) {
+async function enableAdapters(options) {
   return (await call(requests.enableAdapters, options)).names;
 }
 
-export async function disableAdapters(names, options) {
+async function disableAdapters(names, options) {
   await call(() => requests.disableAdapters(names), options);
 }
 
-export async function renewIp(options) {
+async function renewIp(options) {
   await call(requests.renewIp, options);
 }
 
 // Each adapter whose servers were changed, with the servers it had before: what restoreDns takes.
-export async function usePublicDns(options) {
+async function usePublicDns(options) {
   return (await call(requests.usePublicDns, options)).dns;
 }
 
-export async function restoreDns(settings, options) {
+async function restoreDns(settings, options) {
   await call(() => requests.restoreDns(settings), options);
 }
+
+module.exports = {
+  ErrorCode,
+  ErrorKind,
+  VemloxError,
+  ping,
+  setMachineStartup,
+  createRestorePoint,
+  enableAdapters,
+  disableAdapters,
+  renewIp,
+  usePublicDns,
+  restoreDns,
+  exchange,
+  readAnswer,
+};

@@ -1,7 +1,8 @@
 // What the request types cannot give by themselves: every operation of OP_NAMES is described for
-// app developers in docs/protocol.md's table, has its action's rules tested in tests/actions/ and
-// is sent through the installed service by the end-to-end tests (tests/e2e/test_operations.py,
-// with vemlox-client's command for it).
+// app developers in docs/protocol.md's table, has its action's rules tested in tests/actions/, is
+// sent through the installed service by the end-to-end tests (tests/e2e/test_operations.py, with
+// vemlox-client's command for it), and has its call in the Node package, declared, exported to
+// both module systems and made by the package's end-to-end test.
 #include "protocol/request.hpp"
 #include "support/source_tree.hpp"
 
@@ -31,6 +32,13 @@ std::string type_of(std::string_view op) {
         word_start = false;
     }
     return type;
+}
+
+// "use_public_dns" -> "usePublicDns", the name of its call in the Node package.
+std::string call_of(std::string_view op) {
+    std::string call = type_of(op);
+    call[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(call[0])));
+    return call;
 }
 
 TEST(EveryOperation, HasItsRowInTheProtocolPage) {
@@ -64,6 +72,35 @@ TEST(EveryOperation, IsSentByTheEndToEndTests) {
     for (const std::string_view op : OP_NAMES) {
         EXPECT_NE(module.find('"' + command_of(op) + '"'), std::string::npos)
             << "tests/e2e/test_operations.py: no case sends \"" << command_of(op) << '"';
+    }
+}
+
+// Defined and exported by index.js, re-exported by index.mjs, declared by index.d.ts (which
+// index.d.mts re-exports).
+TEST(EveryOperation, HasItsNodeCall) {
+    const std::string source = read_source("clients/node/index.js");
+    const std::size_t exports = source.find("\nmodule.exports = {");
+    ASSERT_NE(exports, std::string::npos) << "clients/node/index.js: no module.exports";
+    const std::string module = read_source("clients/node/index.mjs");
+    const std::string declarations = read_source("clients/node/index.d.ts");
+    for (const std::string_view op : OP_NAMES) {
+        const std::string call = call_of(op);
+        EXPECT_NE(source.find("\nasync function " + call + "("), std::string::npos)
+            << "clients/node/index.js: no call " << call << " for " << op;
+        EXPECT_NE(source.find("\n  " + call + ",\n", exports), std::string::npos)
+            << "clients/node/index.js: " << call << " is not in module.exports";
+        EXPECT_NE(module.find("\n  " + call + ",\n"), std::string::npos)
+            << "clients/node/index.mjs does not export " << call;
+        EXPECT_NE(declarations.find("\nexport declare function " + call + "("), std::string::npos)
+            << "clients/node/index.d.ts does not declare " << call;
+    }
+}
+
+TEST(EveryOperation, IsCalledByTheNodeEndToEndTest) {
+    const std::string module = read_source("tests/e2e/test_node_client.py");
+    for (const std::string_view op : OP_NAMES) {
+        EXPECT_NE(module.find("self.call(\"" + call_of(op) + '"'), std::string::npos)
+            << "tests/e2e/test_node_client.py: no case calls " << call_of(op);
     }
 }
 

@@ -1,11 +1,12 @@
+'use strict';
 // How the response arrives: one line of bytes ended by a line feed, read in chunks. Bytes after
 // the line feed are ignored; a stream that grows past the limit without one is not our service.
 
-export const CHUNK_BYTES = 1024;
+const CHUNK_BYTES = 1024;
 // No response of the service comes near this.
-export const MAX_RESPONSE_BYTES = 1 << 20;
+const MAX_RESPONSE_BYTES = 1 << 20;
 
-export class ResponseLine {
+class ResponseLine {
   #chunks = [];
   #length = 0;
 
@@ -24,3 +25,5 @@ export class ResponseLine {
     return this.#length > MAX_RESPONSE_BYTES ? 'TooLong' : undefined;
   }
 }
+
+module.exports = { CHUNK_BYTES, MAX_RESPONSE_BYTES, ResponseLine };

@@ -1,3 +1,4 @@
+'use strict';
 // The request line of each operation, exactly as the wire takes it: one JSON object, "op" first
 // and the operation's members in their wire order, compact, UTF-8, without the line feed. The
 // arguments' types are checked here, before anything is sent; their values (name characters,
@@ -49,7 +50,7 @@ function line(op, members = {}) {
   return JSON.stringify({ op, ...members });
 }
 
-export const requests = Object.freeze({
+const requests = Object.freeze({
   ping: () => line('ping'),
   setMachineStartup: (name, enabled) =>
     line('set_machine_startup', {
@@ -64,3 +65,5 @@ export const requests = Object.freeze({
   restoreDns: (settings) =>
     line('restore_dns', { settings: array(settings, 'settings', dnsSetting) }),
 });
+
+module.exports = { requests };

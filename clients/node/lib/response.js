@@ -1,13 +1,17 @@
+'use strict';
 // A response line read back strictly: the ok response, or the VemloxError for an error response
 // or for a line that is not a response the service writes. Members the client does not know are
 // ignored (a later service may add some); a missing "names" or "dns" is empty.
 
-import { ErrorKind, VemloxError, kindOfAnswer, messages } from './errors.js';
+const { ErrorKind, VemloxError, kindOfAnswer, messages } = require('./errors.js');
 
 const UTF8 = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true });
 const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/;
 const IPV4 = /^(?:0|[1-9][0-9]{0,2})(?:\.(?:0|[1-9][0-9]{0,2})){3}$/;
 const MAX_VERSION = 0xffffffff;
+// Containers may nest this deep, the outermost counting as the first level: the C++ client's
+// limit. The service's answers nest four levels at most.
+const MAX_DEPTH = 127;
 
 class Unreadable extends Error {}
 
@@ -16,7 +20,7 @@ function unreadable(reason) {
 }
 
 // Strict dotted decimal: four octets of 0 to 255, no leading zeros, nothing else.
-export function isIpv4(text) {
+function isIpv4(text) {
   return (
     typeof text === 'string' &&
     IPV4.test(text) &&
@@ -28,13 +32,47 @@ function isObject(value) {
   return typeof value === 'object' && value !== null && !Array.isArray(value);
 }
 
+// How deep the containers of JSON `text` nest, counted without recursion and without parsing:
+// brackets inside strings do not count. A text that is not JSON is JSON.parse's to refuse.
+function nesting(text) {
+  let depth = 0;
+  let deepest = 0;
+  let inString = false;
+  for (let i = 0; i < text.length; i += 1) {
+    const c = text.charCodeAt(i);
+    if (inString) {
+      if (c === 0x5c) {
+        i += 1; // the escaped character
+      } else if (c === 0x22) {
+        inString = false;
+      }
+    } else if (c === 0x22) {
+      inString = true;
+    } else if (c === 0x5b || c === 0x7b) {
+      depth += 1;
+      deepest = Math.max(deepest, depth);
+    } else if (c === 0x5d || c === 0x7d) {
+      depth -= 1;
+    }
+  }
+  return deepest;
+}
+
 // JSON.parse takes the text as UTF-8 only after a strict decoding, and lets an escaped half of a
-// surrogate pair through, which the JSON the service writes never holds.
+// surrogate pair through, which the JSON the service writes never holds. The walk that looks for
+// one recurses, so the nesting is bounded first.
 function parseObject(bytes) {
   let value;
   try {
-    value = JSON.parse(UTF8.decode(bytes));
-  } catch {
+    const text = UTF8.decode(bytes);
+    if (nesting(text) > MAX_DEPTH) {
+      unreadable(`the response nests deeper than ${MAX_DEPTH} levels`);
+    }
+    value = JSON.parse(text);
+  } catch (error) {
+    if (error instanceof Unreadable) {
+      throw error;
+    }
     unreadable('the response is not a JSON object');
   }
   if (!isObject(value) || holdsLoneSurrogate(value)) {
@@ -115,7 +153,7 @@ function decodeError(object) {
 
 // `line` is the response's bytes before its line feed (a Uint8Array). Returns the ok response
 // ({ version, names, dns }); throws the VemloxError for anything else.
-export function readAnswer(line) {
+function readAnswer(line) {
   try {
     const object = parseObject(line);
     if (typeof object.status !== 'string') {
@@ -135,3 +173,5 @@ export function readAnswer(line) {
     throw error;
   }
 }
+
+module.exports = { isIpv4, readAnswer, MAX_DEPTH };

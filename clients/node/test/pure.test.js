@@ -1,20 +1,21 @@
 // The package's parts that need no Windows: the request lines, the strict reading of responses,
 // the response framing and the choice of error kind and message. Run natively: node --test.
-import assert from 'node:assert/strict';
-import { test } from 'node:test';
+'use strict';
+const assert = require('node:assert/strict');
+const { test } = require('node:test');
 
-import * as vemlox from '../index.js';
-import {
+const vemlox = require('../index.js');
+const {
   ErrorKind,
   VemloxError,
   kindOfTransferFailure,
   kindWhenNobodyServes,
   transferError,
   untrustedServer,
-} from '../lib/errors.js';
-import { MAX_RESPONSE_BYTES, ResponseLine } from '../lib/line.js';
-import { requests } from '../lib/request.js';
-import { readAnswer } from '../lib/response.js';
+} = require('../lib/errors.js');
+const { MAX_RESPONSE_BYTES, ResponseLine } = require('../lib/line.js');
+const { requests } = require('../lib/request.js');
+const { readAnswer } = require('../lib/response.js');
 
 const bytes = (text) => Buffer.from(text, 'utf8');
 
@@ -166,14 +167,18 @@ test('the response line ends at its first line feed, within the limit', () => {
 
 test('each way a call can end without an answer has its kind, message and Windows code', () => {
   const cases = [
-    [transferError(258, 'Wait timed out (os error 258)', 300000, 'reading the response failed'),
+    [transferError(258, 'Wait timed out (os error 258)', { responseTimeoutMs: 300000 },
+      'reading the response failed'),
       ErrorKind.TimedOut,
       'no response from the Vemlox service within 300 s; the connection was closed', 258],
-    [transferError(258, '', 1500, 'reading the response failed'), ErrorKind.TimedOut,
+    [transferError(258, '', { responseTimeoutMs: 1500 }, 'reading the response failed'),
+      ErrorKind.TimedOut,
       'no response from the Vemlox service within 1500 ms; the connection was closed', 258],
-    [transferError(1223, '', 1000, 'sending the request failed'), ErrorKind.Cancelled,
+    [transferError(1223, '', { responseTimeoutMs: 1000 }, 'sending the request failed'),
+      ErrorKind.Cancelled,
       'the call was cancelled; the connection was closed', 1223],
-    [transferError(232, 'Pipe closed. (os error 232)', 1000, 'sending the request failed'),
+    [transferError(232, 'Pipe closed. (os error 232)', { responseTimeoutMs: 1000 },
+      'sending the request failed'),
       ErrorKind.ConnectionLost, 'sending the request failed: Pipe closed. (os error 232)', 232],
   ];
   for (const [error, kind, message, code] of cases) {
@@ -202,4 +207,92 @@ test('only the running or starting service itself may serve the pipe', () => {
   for (const [service, found] of cases) {
     assert.equal(untrustedServer(7, service), found, JSON.stringify(service));
   }
+});
+
+test('each kind has its stable code; the plain form survives a structured clone', () => {
+  const codes = Object.values(ErrorKind).map((kind) => new VemloxError(kind, 'm').code);
+  assert.deepEqual(codes.slice(0, 3),
+    ['VEMLOX_NOT_INSTALLED', 'VEMLOX_STOPPED', 'VEMLOX_STARTING']);
+  assert.ok(codes.every((code) => /^VEMLOX_[A-Z]+(_[A-Z]+)*$/.test(code)));
+  assert.equal(new Set(codes).size, codes.length);
+  assert.equal(new VemloxError(ErrorKind.BadResponse, 'm').code, 'VEMLOX_BAD_RESPONSE');
+
+  const error = new VemloxError(ErrorKind.TimedOut, 'no response', { win32Code: 258 });
+  // The error itself loses its kind and code on the way (Electron's IPC clones so).
+  assert.equal(structuredClone(error).kind, undefined);
+  const plain = structuredClone(error.toJSON());
+  assert.deepEqual(plain, { name: 'VemloxError', kind: 'TimedOut', code: 'VEMLOX_TIMED_OUT',
+    message: 'no response', win32Code: 258 });
+  assert.deepEqual(JSON.parse(JSON.stringify(error)), plain);
+  const again = VemloxError.fromJSON(plain);
+  assert.ok(again instanceof VemloxError);
+  assert.deepEqual([again.kind, again.code, again.message, again.win32Code, again.isErrorAnswer],
+    ['TimedOut', 'VEMLOX_TIMED_OUT', 'no response', 258, false]);
+
+  const cause = new Error('window closed');
+  assert.equal(new VemloxError(ErrorKind.Cancelled, 'm', { cause }).cause, cause);
+  assert.equal('cause' in new VemloxError(ErrorKind.Failed, 'm'), false);
+  assert.throws(() => new VemloxError('Broken', 'm'), TypeError);
+  assert.throws(() => new VemloxError(ErrorKind.Failed, 'm', { win32Code: -1 }), TypeError);
+  assert.throws(() => VemloxError.fromJSON({ kind: 'toString', message: 'm' }), TypeError);
+});
+
+test('an answer nested deeper than the C++ client reads is a BadResponse, at any depth', () => {
+  const nested = (depth) =>
+    `{"status":"ok","version":1,"x":${'['.repeat(depth)}${']'.repeat(depth)}}`;
+  assert.deepEqual(readAnswer(bytes(nested(126))), { version: 1, names: [], dns: [] });
+  // Brackets inside a text are not nesting.
+  assert.deepEqual(readAnswer(bytes(`{"status":"ok","version":1,"x":"${'['.repeat(500)}\\""}`)),
+    { version: 1, names: [], dns: [] });
+  for (const line of [nested(127), '['.repeat(1_000_000), `{"a":${'{"a":'.repeat(200_000)}`]) {
+    assert.throws(() => vemlox.readAnswer(line), (error) => {
+      assert.ok(error instanceof VemloxError, String(error));
+      assert.deepEqual([error.kind, error.message], [ErrorKind.BadResponse,
+        'unreadable response from the service: the response nests deeper than 127 levels']);
+      return true;
+    });
+  }
+});
+
+// A separate Node, so that this process's module cache proves nothing either way.
+function node(script) {
+  const { execFileSync } = require('node:child_process');
+  return execFileSync(process.execPath, ['--input-type=module', '-e', script],
+    { cwd: __dirname, encoding: 'utf8' }).trim();
+}
+
+test('importing loads no native code, and require and import share one package', () => {
+  const out = node(`
+    import { createRequire } from 'node:module';
+    import * as imported from '@vemlox/client';
+    const require = createRequire(import.meta.url);
+    const required = require('@vemlox/client');
+    const koffi = Object.keys(require.cache).filter((path) => path.includes('koffi'));
+    console.log(JSON.stringify({ koffi, same: imported.ping === required.ping &&
+      imported.VemloxError === required.VemloxError,
+      names: Object.keys(imported).sort().join() === Object.keys(required).sort().join() }));
+  `);
+  assert.deepEqual(JSON.parse(out), { koffi: [], same: true, names: true });
+});
+
+test('a call where koffi cannot load rejects with Unsupported; the app goes on', () => {
+  // As on Windows, with koffi's module gone (a bundle that lost it).
+  const out = node(`
+    import Module from 'node:module';
+    Object.defineProperty(process, 'platform', { value: 'win32' });
+    const resolve = Module._resolveFilename;
+    Module._resolveFilename = function (request, ...rest) {
+      if (request === 'koffi') throw new Error("Cannot find module 'koffi'");
+      return resolve.call(this, request, ...rest);
+    };
+    const { ping } = await import('@vemlox/client');
+    const outcomes = [];
+    for (let i = 0; i < 2; i += 1) {
+      outcomes.push(await ping().then(() => 'resolved', (e) => [e.kind, e.code, e.message]));
+    }
+    console.log(JSON.stringify(outcomes));
+  `);
+  const unsupported = ['Unsupported', 'VEMLOX_UNSUPPORTED', "the package's native part (koffi) " +
+    "cannot be loaded: Cannot find module 'koffi'; nothing was sent"];
+  assert.deepEqual(JSON.parse(out), [unsupported, unsupported]);
 });

@@ -1,15 +1,17 @@
 // One call of the package, as an app makes it, for the end-to-end tests under Wine:
 //   call.mjs OPERATION [ARGUMENT_JSON...] [--busy-wait-ms N] [--response-timeout-ms N]
-//            [--abort-after-ms N] [--abort-when-file PATH] [--together N]
+//            [--abort-after-ms N] [--abort-when-file PATH] [--aborted] [--together N]
 // --abort-when-file aborts once PATH exists: the tests name a file the service's child writes, so
 // that the abort comes while the request is surely with the service, however slowly Node started.
+// --aborted gives the call a signal aborted before it starts. Every abort's reason is the error
+// "aborted by call.mjs".
 // With --together, N calls at once, and "result" is the list of their results.
-// Prints one JSON line: {"result": ...} or {"error": {name, kind, message, win32Code,
-// isErrorAnswer}}, with "ticks": how often a 10 ms timer ran while the call was out (so whether
+// Prints one JSON line: {"result": ...} or {"error": {name, kind, code, message, win32Code,
+// isErrorAnswer, cause (its message)}}, with "ticks": how often a 10 ms timer ran while the call was out (so whether
 // Node's event loop stayed free). Standard output must be a file: Node for Windows under Wine
 // cannot write to a Unix pipe.
 import { existsSync } from 'node:fs';
-import * as vemlox from '../../index.js';
+import * as vemlox from '@vemlox/client';
 
 const [operation, ...rest] = process.argv.slice(2);
 const args = [];
@@ -17,6 +19,7 @@ const options = {};
 let abortAfterMs;
 let abortWhenFile;
 let together;
+let aborted = false;
 for (let i = 0; i < rest.length; i += 1) {
   if (rest[i] === '--busy-wait-ms') {
     options.busyWaitMs = Number(rest[(i += 1)]);
@@ -26,16 +29,22 @@ for (let i = 0; i < rest.length; i += 1) {
     together = Number(rest[(i += 1)]);
   } else if (rest[i] === '--abort-after-ms') {
     abortAfterMs = Number(rest[(i += 1)]);
+  } else if (rest[i] === '--aborted') {
+    aborted = true;
   } else if (rest[i] === '--abort-when-file') {
     abortWhenFile = rest[(i += 1)];
   } else {
     args.push(JSON.parse(rest[i]));
   }
 }
+const reason = new Error('aborted by call.mjs');
+if (aborted) {
+  options.signal = AbortSignal.abort(reason);
+}
 if (abortAfterMs !== undefined) {
   const controller = new AbortController();
   options.signal = controller.signal;
-  setTimeout(() => controller.abort(), abortAfterMs);
+  setTimeout(() => controller.abort(reason), abortAfterMs);
 }
 if (abortWhenFile !== undefined) {
   const controller = new AbortController();
@@ -43,7 +52,7 @@ if (abortWhenFile !== undefined) {
   const watcher = setInterval(() => {
     if (existsSync(abortWhenFile)) {
       clearInterval(watcher);
-      controller.abort();
+      controller.abort(reason);
     }
   }, 10);
 }
@@ -61,8 +70,10 @@ try {
       : await Promise.all(Array.from({ length: together }, once)),
   };
 } catch (error) {
-  const { name, kind, message, win32Code, isErrorAnswer } = error;
-  outcome = { error: { name, kind, message, win32Code, isErrorAnswer } };
+  const { name, kind, code, message, win32Code, isErrorAnswer, cause } = error;
+  outcome = {
+    error: { name, kind, code, message, win32Code, isErrorAnswer, cause: cause?.message },
+  };
 }
 clearInterval(ticker);
 process.stdout.write(`${JSON.stringify({ ...outcome, ticks })}\n`);

@@ -1,10 +1,12 @@
-// An app's use of the package, compiled against its declarations (tsc -p test/types): every call
-// with its argument and result types, the options, and the error's kinds.
+// An ES module app's use of the package, compiled against its declarations: every call with its
+// argument and result types, the options, and the error's kinds, codes and plain form.
 import {
   type CallOptions,
   type DnsSetting,
+  ErrorCode,
   ErrorKind,
   VemloxError,
+  type VemloxErrorJSON,
   createRestorePoint,
   disableAdapters,
   enableAdapters,
@@ -24,10 +26,13 @@ async function fixNetwork(window: AbortSignal): Promise<string> {
     await setMachineStartup('Updater', false, options);
     await createRestorePoint();
     const enabled: string[] = await enableAdapters(options);
-    await disableAdapters(enabled.slice(1), options);
+    const keep: readonly string[] = enabled.slice(1);
+    await disableAdapters(keep, options);
     await renewIp(options);
     const saved: DnsSetting[] = await usePublicDns(options);
-    await restoreDns(saved, options);
+    const frozen: readonly { readonly adapter: string; readonly servers: readonly string[] }[] =
+      saved;
+    await restoreDns(frozen, options);
     const raw: string = await exchange('{"op":"ping"}');
     return `${readAnswer(raw).version}`;
   } catch (error) {
@@ -39,11 +44,20 @@ async function fixNetwork(window: AbortSignal): Promise<string> {
       case ErrorKind.Stopped:
         return 'install or start the Vemlox service';
       case ErrorKind.Cancelled:
-        return 'cancelled';
+        return `cancelled: ${String(error.cause)}`;
       default:
-        return error.isErrorAnswer ? error.message : `${error.message} (${error.win32Code})`;
+        break;
     }
+    if (error.code === ErrorCode.Unsupported || error.code === 'VEMLOX_BUSY') {
+      return 'not now';
+    }
+    // Across Electron's IPC as plain data, and back.
+    const plain: VemloxErrorJSON = error.toJSON();
+    const again: VemloxError = VemloxError.fromJSON(plain);
+    return again.isErrorAnswer ? again.message : `${again.message} (${again.win32Code})`;
   }
 }
 
 void fixNetwork(new AbortController().signal);
+// An app's own test makes the errors it expects.
+void new VemloxError(ErrorKind.TimedOut, 'no response', { win32Code: 258 });
