@@ -145,6 +145,51 @@ TEST_F(FileReplacement, AMoveBackHeldPastItsWaitLeavesTheEarlierFileSetAside) {
     EXPECT_EQ(read_file(set_aside), "old");
 }
 
+// Putting an earlier file back restores a service that works, so it outwaits a hold that an
+// update's own renames give up on.
+TEST_F(FileReplacement, PuttingTheEarlierFileBackWaitsLongerThanMovingTheNewOneIn) {
+    const HoldWaits waits{std::chrono::milliseconds{300}, std::chrono::milliseconds{10'000}};
+    write_file(target_, "old");
+    StagedFile file = staged("new", target_, waits);
+    ASSERT_TRUE(file.move_in().has_value());
+    UniqueHandle held = hold(target_);
+    ASSERT_TRUE(held);
+    {
+        const std::jthread holder = let_go_after(held, std::chrono::milliseconds{1'500});
+        ASSERT_TRUE(file.move_back().has_value());
+    }
+    EXPECT_EQ(files(), (Files{{L"vemlox-service.exe", "old"}}));
+
+    // A move in that fails puts the earlier file back, held for a while once it is set aside.
+    StagedFile again = staged("new", target_, waits);
+    const UniqueHandle held_new = hold(target_ + L".partial");
+    ASSERT_TRUE(held_new);
+    UniqueHandle held_earlier;
+    bool was_held = false;
+    std::jthread scanner([&] {
+        for (int polls = 0; polls < 500 && !held_earlier; ++polls) {
+            WIN32_FIND_DATAW found{};
+            const HANDLE search =
+                FindFirstFileW(folder_.file(L"vemlox-service.exe.replaced-*").c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                FindClose(search);
+                held_earlier = hold(folder_.file(found.cFileName));
+            }
+            Sleep(5);
+        }
+        was_held = static_cast<bool>(held_earlier);
+        Sleep(1'500);
+        held_earlier.reset();
+    });
+    const auto moved = again.move_in();
+    scanner.join();
+    ASSERT_TRUE(was_held) << "the set-aside file was never held";
+    ASSERT_FALSE(moved.has_value());
+    EXPECT_EQ(moved.error(), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(read_file(target_), "old");
+    EXPECT_EQ(again.set_aside(), L"");
+}
+
 // What an install killed between the two renames leaves: the name empty, set-aside copies beside.
 TEST_F(FileReplacement, AMissingFileGetsItsNewestSetAsideCopyBack) {
     constexpr std::array<std::string_view, 2> names{"vemlox-service.exe", "vemlox.exe"};
