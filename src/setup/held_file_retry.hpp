@@ -13,10 +13,10 @@ namespace vemlox::win {
 
 // How long the renames and deletions of an install wait for a hold to end.
 struct HoldWaits {
-    // Any of them.
+    // A rename or deletion of the update itself.
     std::chrono::milliseconds change{10'000};
-    // A rename that puts an earlier file back, or takes the new one away to make room for it: it
-    // brings back a service that works, so it waits longest.
+    // A rename of the rollback, which puts an earlier file back or takes the new one away to make
+    // room for it: it brings back a service that works, so it waits longest.
     std::chrono::milliseconds restore{30'000};
 };
 
