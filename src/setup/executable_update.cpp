@@ -19,6 +19,17 @@ auto copy_failure(std::string_view what) {
     };
 }
 
+// Where the earlier file of a name is when it could not be put back under its name, so that the
+// person who reads the failure can put it back by hand (the next install does it too, when the
+// name is empty).
+std::string not_put_back(std::string_view installed_name, const StagedFile& file) {
+    if (file.set_aside().empty()) {
+        return {};
+    }
+    return "; the earlier " + std::string(installed_name) +
+           " could not be put back and is kept as " + to_utf8(file.set_aside());
+}
+
 // Windows lets a running executable be renamed, and the download folder belongs to the
 // unelevated user, so any of that user's processes could otherwise swap a file in while we work,
 // and we would install its program as a LocalSystem service or as a caller the service trusts.
@@ -62,7 +73,7 @@ TextResult<std::vector<SourceExecutable>> open_source_executables() {
 // A file that already is its installed copy (the installer run from the install folder, by
 // whatever spelling of its path) is left alone; so is everything when the service's is.
 TextResult<ExecutableUpdate> ExecutableUpdate::stage(std::vector<SourceExecutable> sources,
-                                                     const std::wstring& folder) {
+                                                     const std::wstring& folder, HoldWaits waits) {
     std::vector<Staged> staged;
     for (const SourceExecutable& source : sources) {
         const std::wstring target = join_path(folder, to_wide(source.installed_name));
@@ -73,8 +84,8 @@ TextResult<ExecutableUpdate> ExecutableUpdate::stage(std::vector<SourceExecutabl
             continue;
         }
         VEMLOX_ASSIGN_OR_RETURN_MAPPED(copy_failure(source.what), StagedFile file,
-                                       StagedFile::write(source.file.get(), target));
-        staged.push_back(Staged{source.what, std::move(file)});
+                                       StagedFile::write(source.file.get(), target, waits));
+        staged.push_back(Staged{source.what, source.installed_name, std::move(file)});
     }
     return ExecutableUpdate(std::move(staged));
 }
@@ -82,18 +93,24 @@ TextResult<ExecutableUpdate> ExecutableUpdate::stage(std::vector<SourceExecutabl
 TextResult<void> ExecutableUpdate::move_in() {
     for (Staged& staged : staged_) {
         if (auto moved = staged.file.move_in(); !moved) {
-            move_back();
-            return std::unexpected(copy_failure(staged.what)(moved.error()));
+            std::string failure = copy_failure(staged.what)(moved.error()) +
+                                  not_put_back(staged.installed_name, staged.file);
+            return std::unexpected(failure + move_back());
         }
         ++moved_in_;
     }
     return {};
 }
 
-void ExecutableUpdate::move_back() {
+std::string ExecutableUpdate::move_back() {
+    std::string kept_aside;
     for (; moved_in_ > 0; --moved_in_) {
-        static_cast<void>(staged_[moved_in_ - 1].file.move_back());
+        Staged& staged = staged_[moved_in_ - 1];
+        if (!staged.file.move_back()) {
+            kept_aside += not_put_back(staged.installed_name, staged.file);
+        }
     }
+    return kept_aside;
 }
 
 void ExecutableUpdate::keep() {

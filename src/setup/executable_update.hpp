@@ -30,15 +30,19 @@ class ExecutableUpdate {
     // so that a failure here changes nothing that runs. Run from the install folder itself there
     // is nothing to write. Takes the sources so that they stay unchangeable until their last byte
     // is read, and no longer. Fails with "copy <what>: " and the OS error text.
-    [[nodiscard]] static TextResult<ExecutableUpdate> stage(std::vector<SourceExecutable> sources,
-                                                            const std::wstring& folder);
+    [[nodiscard]] static TextResult<ExecutableUpdate>
+    stage(std::vector<SourceExecutable> sources, const std::wstring& folder, HoldWaits waits = {});
 
     // Moves every staged file in, the service's first. When one move fails, those already made
-    // are moved back and the failure is "copy <what>: " and the OS error text.
+    // are moved back and the failure is "copy <what>: " and the OS error text, followed by what
+    // `move_back` could not put back, if anything.
     [[nodiscard]] TextResult<void> move_in();
 
-    // Puts the earlier files back, last moved first; what cannot be moved back stays new.
-    void move_back();
+    // Puts the earlier files back, last moved first. Returns, to follow a failure message, for
+    // each name whose earlier file could not be put back even after waiting for a hold to end:
+    // "; the earlier <name> could not be put back and is kept as <path of its set-aside copy>".
+    // Empty when every earlier file is back.
+    std::string move_back();
 
     // Keeps the new files: the earlier ones are deleted (at the next restart if still running).
     void keep();
@@ -46,6 +50,7 @@ class ExecutableUpdate {
   private:
     struct Staged {
         std::string_view what;
+        std::string_view installed_name;
         StagedFile file;
     };
 

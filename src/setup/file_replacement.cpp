@@ -5,6 +5,7 @@
 #include "win32_shared/unique_handle.hpp"
 #include "win32_shared/wide.hpp"
 
+#include <chrono>
 #include <cwchar>
 #include <optional>
 #include <utility>
@@ -27,13 +28,8 @@ struct FindTraits {
     static void close(pointer value) { FindClose(value); }
 };
 
-// Writes what is left to read from `source` into a new file at `path`, flushed to disk.
-[[nodiscard]] Win32Result<void> write_file_from(HANDLE source, const std::wstring& path) {
-    const UniqueHandle target(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target) {
-        return last_error();
-    }
+// Copies what is left to read from `source` into `target` and flushes it to disk.
+[[nodiscard]] Win32Result<void> copy_and_flush(HANDLE source, HANDLE target) {
     std::vector<char> buffer(COPY_CHUNK_BYTES);
     for (;;) {
         DWORD read = 0;
@@ -44,26 +40,46 @@ struct FindTraits {
             break;
         }
         DWORD written = 0;
-        if (WriteFile(target.get(), buffer.data(), read, &written, nullptr) == 0) {
+        if (WriteFile(target, buffer.data(), read, &written, nullptr) == 0) {
             return last_error();
         }
         if (written != read) {
             return std::unexpected(static_cast<std::uint32_t>(ERROR_WRITE_FAULT));
         }
     }
-    if (FlushFileBuffers(target.get()) == 0) {
+    if (FlushFileBuffers(target) == 0) {
         return last_error();
     }
     return {};
 }
 
-// Write-through: documented to flush a move done as a copy and delete before it returns; for a
-// rename within one volume it promises no more than a plain rename does.
-[[nodiscard]] Win32Result<void> rename_file(const std::wstring& from, const std::wstring& to) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
-        return last_error();
-    }
-    return {};
+// Write-through: the call does not return until the file has actually been moved on the disk.
+// Windows guarantees a flush only for a move it performs as a copy and a delete, which a rename
+// within one folder never is. A hold of either file by another program is waited out.
+[[nodiscard]] Win32Result<void> rename_file(const std::wstring& from, const std::wstring& to,
+                                            std::chrono::milliseconds wait) {
+    return retry_while_held(
+        FileChange::Rename,
+        [&]() -> Win32Result<void> {
+            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
+                return last_error();
+            }
+            return {};
+        },
+        wait);
+}
+
+[[nodiscard]] Win32Result<void> delete_file(const std::wstring& path,
+                                            std::chrono::milliseconds wait) {
+    return retry_while_held(
+        FileChange::Delete,
+        [&]() -> Win32Result<void> {
+            if (DeleteFileW(path.c_str()) == 0) {
+                return last_error();
+            }
+            return {};
+        },
+        wait);
 }
 
 std::wstring set_aside_name(const std::wstring& target) {
@@ -73,8 +89,8 @@ std::wstring set_aside_name(const std::wstring& target) {
 // A running executable cannot be deleted, but it can be renamed, and Windows deletes it at the
 // next restart once asked to (which needs administrator rights, as the install has). Until then
 // the next install tries again.
-void delete_now_or_at_restart(const std::wstring& path) {
-    if (DeleteFileW(path.c_str()) == 0) {
+void delete_now_or_at_restart(const std::wstring& path, std::chrono::milliseconds wait) {
+    if (!delete_file(path, wait)) {
         static_cast<void>(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
     }
 }
@@ -124,24 +140,34 @@ bool is_same_file(HANDLE file, const std::wstring& path) {
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
-StagedFile::StagedFile(std::wstring target, std::wstring partial)
-    : target_(std::move(target)), partial_(std::move(partial)) {}
+StagedFile::StagedFile(std::wstring target, std::wstring partial, HoldWaits waits)
+    : target_(std::move(target)), partial_(std::move(partial)), waits_(waits) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : target_(std::move(other.target_)), partial_(std::exchange(other.partial_, {})),
-      set_aside_(std::exchange(other.set_aside_, {})) {}
+      set_aside_(std::exchange(other.set_aside_, {})), waits_(other.waits_) {}
 
 StagedFile::~StagedFile() {
     if (!partial_.empty()) {
-        static_cast<void>(DeleteFileW(partial_.c_str()));
+        static_cast<void>(delete_file(partial_, waits_.change));
     }
 }
 
 // The partial file is made in the target's folder, so it gets that folder's permissions and the
-// renames stay within one volume.
-Win32Result<StagedFile> StagedFile::write(HANDLE source, const std::wstring& target) {
-    StagedFile staged(target, target + std::wstring(PARTIAL_SUFFIX));
-    VEMLOX_RETURN_IF_ERROR(write_file_from(source, staged.partial_));
+// renames stay within one volume. One that could not be created is not ours to delete (a folder
+// in its place, say); one that was is closed before a failed copy deletes it.
+Win32Result<StagedFile> StagedFile::write(HANDLE source, const std::wstring& target,
+                                          HoldWaits waits) {
+    std::wstring partial = target + std::wstring(PARTIAL_SUFFIX);
+    UniqueHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return last_error();
+    }
+    const Win32Result<void> written = copy_and_flush(source, file.get());
+    file.reset();
+    StagedFile staged(target, std::move(partial), waits);
+    VEMLOX_RETURN_IF_ERROR(written);
     return staged;
 }
 
@@ -151,15 +177,15 @@ Win32Result<StagedFile> StagedFile::write(HANDLE source, const std::wstring& tar
 // Windows lets be renamed, never replaced) the way that is always taken.
 Win32Result<void> StagedFile::move_in() {
     std::wstring set_aside = set_aside_name(target_);
-    if (auto moved = rename_file(target_, set_aside); !moved) {
+    if (auto moved = rename_file(target_, set_aside, waits_.change); !moved) {
         if (moved.error() != ERROR_FILE_NOT_FOUND) {
             return moved;
         }
         set_aside.clear();
     }
-    if (auto moved = rename_file(partial_, target_); !moved) {
-        if (!set_aside.empty()) {
-            static_cast<void>(rename_file(set_aside, target_));
+    if (auto moved = rename_file(partial_, target_, waits_.change); !moved) {
+        if (!set_aside.empty() && !rename_file(set_aside, target_, waits_.restore)) {
+            set_aside_ = std::move(set_aside);
         }
         return moved;
     }
@@ -170,26 +196,26 @@ Win32Result<void> StagedFile::move_in() {
 
 Win32Result<void> StagedFile::move_back() {
     const std::wstring discarded = set_aside_name(target_);
-    VEMLOX_RETURN_IF_ERROR(rename_file(target_, discarded));
+    VEMLOX_RETURN_IF_ERROR(rename_file(target_, discarded, waits_.restore));
     if (!set_aside_.empty()) {
-        if (auto restored = rename_file(set_aside_, target_); !restored) {
-            static_cast<void>(rename_file(discarded, target_));
+        if (auto restored = rename_file(set_aside_, target_, waits_.restore); !restored) {
+            static_cast<void>(rename_file(discarded, target_, waits_.restore));
             return restored;
         }
         set_aside_.clear();
     }
-    delete_now_or_at_restart(discarded);
+    delete_now_or_at_restart(discarded, waits_.change);
     return {};
 }
 
 void StagedFile::drop_earlier() {
     if (!set_aside_.empty()) {
-        delete_now_or_at_restart(std::exchange(set_aside_, {}));
+        delete_now_or_at_restart(std::exchange(set_aside_, {}), waits_.change);
     }
 }
 
 void restore_interrupted_replacements(const std::wstring& folder,
-                                      std::span<const std::string_view> names) {
+                                      std::span<const std::string_view> names, HoldWaits waits) {
     for (const std::string_view name : names) {
         const std::wstring file_name = to_wide(name);
         const std::wstring target = join_path(folder, file_name);
@@ -208,14 +234,14 @@ void restore_interrupted_replacements(const std::wstring& folder,
             }
         });
         if (!newest.empty()) {
-            static_cast<void>(rename_file(join_path(folder, newest), target));
+            static_cast<void>(rename_file(join_path(folder, newest), target, waits.restore));
         }
     }
 }
 
-void delete_leftover_files(const std::wstring& folder) {
+void delete_leftover_files(const std::wstring& folder, HoldWaits waits) {
     const auto delete_found = [&](const std::wstring& found) {
-        static_cast<void>(DeleteFileW(join_path(folder, found).c_str()));
+        static_cast<void>(delete_file(join_path(folder, found), waits.change));
     };
     for_each_file(folder, L"*" + std::wstring(SET_ASIDE_MARK) + L"*", delete_found);
     for_each_file(folder, L"*" + std::wstring(PARTIAL_SUFFIX), delete_found);

@@ -5,6 +5,7 @@
 #include "setup/executable_update.hpp"
 #include "setup/file_replacement.hpp"
 #include "setup/install_dir.hpp"
+#include "setup/install_folder_security.hpp"
 #include "setup/service_control.hpp"
 #include "setup/service_registration.hpp"
 #include "win32_shared/os_error_text.hpp"
@@ -99,6 +100,8 @@ CommandOutcome install_command() {
     VEMLOX_ASSIGN_OR_RETURN(UniqueServiceHandle service, open_service_to_update(manager.get()));
     VEMLOX_ASSIGN_OR_RETURN(const std::wstring folder, install_dir());
     VEMLOX_RETURN_IF_ERROR_MAPPED(os_error_text, create_folders(folder));
+    // Found or made, the folder is closed to standard users before anything is written into it.
+    VEMLOX_RETURN_IF_ERROR(protect_install_folder(folder));
     restore_interrupted_replacements(folder, INSTALLED_EXE_NAMES);
     delete_leftover_files(folder);
     VEMLOX_ASSIGN_OR_RETURN(ExecutableUpdate update,
@@ -109,11 +112,11 @@ CommandOutcome install_command() {
     VEMLOX_RETURN_IF_ERROR(update.move_in());
     if (service) {
         if (auto stopped = stop_and_wait(service.get()); !stopped) {
-            update.move_back();
+            const std::string not_put_back = update.move_back();
             // A service that reported stopped while its process lingers would otherwise stay
             // stopped; one still stopping or running refuses the start, and nothing changes.
             start_again(service.get());
-            return std::unexpected(stop_failure_text(stopped.error()));
+            return std::unexpected(stop_failure_text(stopped.error()) + not_put_back);
         }
     }
     update.keep();

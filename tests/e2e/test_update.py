@@ -5,6 +5,9 @@ and an installer killed at moments spread over an update."""
 from __future__ import annotations
 
 import json
+import stat
+import subprocess
+import threading
 import time
 import unittest
 
@@ -159,6 +162,71 @@ class UpdateInPlaceTest(ServiceTestCase):
         self.assertEqual(installed.read_bytes(), self.service.exes.service.read_bytes())
         self.assertEqual(self.leftovers(), [])
         self.assertEqual(self.prefix.run("net", "start", SERVICE).returncode, 0)
+        self.assert_serving()
+
+    def test_10_an_update_waits_for_a_scanner_that_holds_the_app_for_a_few_seconds(self):
+        before = self.identities()
+        folder = self.service.install_folder
+        app = INSTALL_FOLDER + r"\vemlox.exe"
+        holder = self.hold("hold", app)
+        renamed = self.prefix.run(PROBE, "rename", app, app + ".moved")
+        self.assertEqual(renamed.stdout, "rename failed: 32\n", str(renamed))
+        outcome = {}
+        installer = threading.Thread(
+            target=lambda: outcome.update(result=self.service.install()), daemon=True)
+        installer.start()
+        # Seen waiting at the held file: the service's file moved in, the app's still beside it.
+        deadline = time.monotonic() + 60
+        while not ((folder / "vemlox.exe.partial").exists()
+                   and list(folder.glob("vemlox-service.exe.replaced-*"))):
+            self.assertTrue(installer.is_alive(), f"install did not wait: {outcome}")
+            self.assertLess(time.monotonic(), deadline, "install never reached the held file")
+            time.sleep(0.05)
+        time.sleep(2)
+        self.assertTrue((folder / "vemlox.exe.partial").exists(), "install went past the hold")
+        self.assertIsNone(holder.process.poll(), "the holder must still hold the app")
+        holder.release()
+        installer.join(timeout=120)
+        self.assertFalse(installer.is_alive(), "install did not end")
+        result = outcome["result"]
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        after = self.identities()
+        self.assertTrue(all(after[name] != before[name] for name in INSTALLED_NAMES), after)
+        self.assertEqual(self.installed("vemlox.exe").read_bytes(),
+                         self.service.exes.client.read_bytes())
+        self.assertEqual(self.leftovers(), [])
+        self.assert_serving()
+
+    def test_11_install_protects_the_folder_it_finds_before_it_writes_anything(self):
+        # Wine keeps no file DACL that reads back, but it writes a DACL set on a folder through
+        # to the folder's Unix mode bits, and fails the call when it cannot change them. A folder
+        # whose mode install would change, made immutable, shows that the step comes before any
+        # file is touched and fails with its own message; once mutable, that it is taken.
+        folder = self.service.install_folder
+        before = self.identities()
+        folder.chmod(0o700)
+        frozen = subprocess.run(["chattr", "+i", str(folder)], capture_output=True, text=True)
+        if frozen.returncode != 0:
+            self.skipTest(f"the folder cannot be made immutable here: {frozen.stderr.strip()}")
+        self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)], check=False)
+        mark = self.log_mark()
+        try:
+            result = self.service.install()
+        finally:
+            subprocess.run(["chattr", "-i", str(folder)], check=True)
+        self.assertRegex(result.stderr, r"^protect install folder: .* \(os error 5\)\n$",
+                         str(result))
+        self.assertEqual((result.stdout, result.returncode), ("", 1))
+        self.assertEqual(self.identities(), before)
+        self.assertEqual(self.leftovers(), [])
+        self.assert_serving()
+        self.assertEqual(self.log_since(mark), ["ping: ok"])
+
+        self.assertEqual(stat.S_IMODE(folder.stat().st_mode), 0o700)
+        result = self.service.install()
+        self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
+        self.assertNotEqual(stat.S_IMODE(folder.stat().st_mode), 0o700,
+                            "install set no DACL on the folder it found")
         self.assert_serving()
 
 
