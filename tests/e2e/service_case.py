@@ -9,8 +9,8 @@ import time
 import unittest
 from pathlib import Path
 
-from installation import Executables, Installation, work_folder
-from wine_prefix import WinePrefix, boot_template
+from installation import INSTALL_FOLDER, Executables, Installation, work_folder
+from wine_prefix import Background, WinePrefix, boot_template
 
 
 class ServiceTestCase(unittest.TestCase):
@@ -70,6 +70,22 @@ class ServiceTestCase(unittest.TestCase):
             if state == wanted or time.monotonic() > deadline:
                 return state
             time.sleep(0.1)
+
+    def start_request_held_in_powershell(self, sleep_ms: int) -> Background:
+        """Sends enable-adapters as the app while the stand-in PowerShell sleeps `sleep_ms` in the
+        request's first script; returns once the request has reached PowerShell, so that it is
+        surely with the service."""
+        self.service.stage_powershell({"failures": [
+            {"script": "list_physical", "sleep_ms": sleep_ms, "times": 1, "exit_code": 0,
+             "stdout": "[]"}]})
+        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
+                                               "enable-adapters")
+        self.addCleanup(request.release)
+        deadline = time.monotonic() + 60
+        while not self.service.journal():
+            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
+            time.sleep(0.1)
+        return request
 
     def assert_response(self, args: tuple[str, ...], line: str, exit_code: int) -> None:
         """The client's whole output: exactly `line` on stdout, nothing on stderr."""

@@ -160,20 +160,11 @@ class StopStartReinstallTest(ServiceTestCase):
         if self.service.state() != "RUNNING":
             self.assertEqual(self.prefix.run("net", "start", SERVICE).returncode, 0)
         self.assertEqual(self.wait_for_state("RUNNING"), "RUNNING")
-        self.service.stage_powershell({"failures": [
-            {"script": "list_physical", "sleep_ms": 10000, "times": 1, "exit_code": 0,
-             "stdout": "[]"}]})
         host = self.service.install_folder
         for name in ["powershell.exe", POWERSHELL_STATE, POWERSHELL_JOURNAL]:
             self.addCleanup((host / name).unlink, missing_ok=True)
         mark = self.log_mark()
-        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
-                                               "enable-adapters")
-        self.addCleanup(request.release)
-        deadline = time.monotonic() + 60
-        while not self.service.journal():
-            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
-            time.sleep(0.1)
+        request = self.start_request_held_in_powershell(10000)
 
         stop = self.prefix.run("sc", "stop", SERVICE)
         self.assertEqual(stop.returncode, 0, str(stop))
@@ -375,17 +366,8 @@ class UninstallWaitsAndMarkedServiceTest(ServiceTestCase):
                 if p.is_file()}
 
     def test_01_uninstall_during_a_request_reports_removal_only_once_the_service_stopped(self):
-        self.service.stage_powershell({"failures": [
-            {"script": "list_physical", "sleep_ms": 10000, "times": 1, "exit_code": 0,
-             "stdout": "[]"}]})
         mark = self.log_mark()
-        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
-                                               "enable-adapters")
-        self.addCleanup(request.release)
-        deadline = time.monotonic() + 60
-        while not self.service.journal():
-            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
-            time.sleep(0.1)
+        request = self.start_request_held_in_powershell(10000)
         result = self.service.uninstall()
         self.assertEqual((result.stdout, result.stderr, result.returncode),
                          (f"Service removed. The files in {INSTALL_FOLDER} can now be deleted.\n",

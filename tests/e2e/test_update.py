@@ -96,17 +96,8 @@ class UpdateInPlaceTest(ServiceTestCase):
         self.assertEqual(self.log_since(mark), ["stopped", "started", "ping: ok", "ping: ok"])
 
     def test_03_a_long_request_is_answered_before_the_update_stops_the_service(self):
-        self.service.stage_powershell({"failures": [
-            {"script": "list_physical", "sleep_ms": 20000, "times": 1, "exit_code": 0,
-             "stdout": "[]"}]})
         mark = self.log_mark()
-        request = self.prefix.start_background(INSTALL_FOLDER + r"\vemlox.exe", "--timeout", "120",
-                                               "enable-adapters")
-        self.addCleanup(request.release)
-        deadline = time.monotonic() + 60
-        while not self.service.journal():
-            self.assertLess(time.monotonic(), deadline, "the request never reached PowerShell")
-            time.sleep(0.1)
+        request = self.start_request_held_in_powershell(20000)
         result = self.service.install()
         self.assertEqual((result.stdout, result.stderr, result.returncode), (INSTALLED, "", 0))
         self.assertEqual(request.process.wait(timeout=60), 0, request.text())
