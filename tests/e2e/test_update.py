@@ -111,7 +111,8 @@ class UpdateInPlaceTest(ServiceTestCase):
         started = time.monotonic()
         self.assertEqual(self.service.install().returncode, 0)
         duration = time.monotonic() - started
-        service_exe = self.service.exes.service.read_bytes()
+        contents = {"vemlox-service.exe": self.service.exes.service.read_bytes(),
+                    "vemlox.exe": self.service.exes.client.read_bytes()}
         for point in KILL_POINTS:
             with self.subTest(killed_at=point):
                 installer = self.prefix.start_background(STAGE_FOLDER + r"\vemlox-service.exe",
@@ -120,15 +121,16 @@ class UpdateInPlaceTest(ServiceTestCase):
                 installer.process.kill()
                 installer.release(timeout=30)
                 self.assertIsNotNone(self.service.state(), "the registration is gone")
-                installed = self.installed("vemlox-service.exe")
-                if installed.exists():
-                    self.assertEqual(installed.read_bytes(), service_exe)
-                else:
-                    # Killed between the two renames of the file: the set-aside copy is complete,
-                    # and the next install puts it back first.
-                    set_aside = list(self.service.install_folder.glob(
-                        "vemlox-service.exe.replaced-*"))
-                    self.assertTrue(any(p.read_bytes() == service_exe for p in set_aside))
+                missing = [name for name in contents if not self.installed(name).exists()]
+                for name, content in contents.items():
+                    if name in missing:
+                        # Killed between the two renames of the file: the set-aside copy is
+                        # complete, and the next install puts it back first.
+                        set_aside = self.service.install_folder.glob(name + ".replaced-*")
+                        self.assertTrue(any(p.read_bytes() == content for p in set_aside), name)
+                    else:
+                        self.assertEqual(self.installed(name).read_bytes(), content, name)
+                if missing:
                     self.assertEqual(self.service.install().returncode, 0)
                 if self.service.state() != "RUNNING":
                     self.prefix.run("net", "start", SERVICE)
