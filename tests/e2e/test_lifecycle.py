@@ -60,7 +60,8 @@ class InstallAndServeTest(ServiceTestCase):
                 mark = self.log_mark()
                 result = self.service.client("ping", program=started)
                 self.assertEqual((result.stdout, result.stderr, result.returncode),
-                                 (PING_OK + "\n", "", 0) if allowed else (NOT_ALLOWED + "\n", "", 1))
+                                 (PING_OK + "\n", "", 0) if allowed else (NOT_ALLOWED + "\n", "", 1),
+                                 f"the log after the call: {self.log_since(mark)}")
                 # The path is the one Wine reports for the way the program was started.
                 self.assertEqual(self.log_since(mark), ["ping: ok" if allowed else
                                                         "rejected caller " + quoted("C:" + started[2:])])

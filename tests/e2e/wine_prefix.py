@@ -22,6 +22,9 @@ from pathlib import Path, PureWindowsPath
 
 WINE = shutil.which("wine") or "/usr/bin/wine"
 WINESERVER = shutil.which("wineserver") or "/usr/bin/wineserver"
+# What Wine's start.exe prints when it could not start the program it was asked to run.
+START_FAILED = "ShellExecuteEx failed"
+LAUNCH_ATTEMPTS = 3
 
 _TEMPLATE_STAMP = ".vemlox-template"
 
@@ -187,7 +190,19 @@ class WinePrefix:
 
     def run(self, *args: str, timeout: float = 120, env: dict[str, str] | None = None,
             cwd: Path | None = None) -> Result:
-        """Runs `wine ARGS...` and waits for it; both output streams are captured."""
+        """Runs `wine ARGS...` and waits for it; both output streams are captured. A program
+        that Wine reaches through its start.exe (a built-in named without a path, such as `sc`)
+        is run again when start.exe failed to start it, which a loaded machine sometimes makes
+        it do: the program never ran, so running it again changes nothing."""
+        for _ in range(LAUNCH_ATTEMPTS):
+            result = self._run_once(args, timeout, env, cwd)
+            if not (result.returncode == 1 and START_FAILED in result.stdout):
+                break
+            time.sleep(0.2)
+        return result
+
+    def _run_once(self, args: tuple[str, ...], timeout: float, env: dict[str, str] | None,
+                  cwd: Path | None) -> Result:
         full_env = dict(self.env)
         full_env.update(env or {})
         with tempfile.TemporaryFile(dir=self._scratch) as out, \
