@@ -1,5 +1,6 @@
 #include "setup/executable_update.hpp"
 #include "setup/file_replacement.hpp"
+#include "support/file_hold.hpp"
 #include "support/temp_folder.hpp"
 #include "win32_shared/os_error_text.hpp"
 #include "win32_shared/wide.hpp"
@@ -16,14 +17,10 @@ namespace vemlox::win {
 namespace {
 
 using std::chrono::milliseconds;
+using testing::hold;
 using testing::read_file;
 using testing::TempFolder;
 using testing::write_file;
-
-UniqueHandle hold(const std::wstring& path) {
-    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-}
 
 // The first file whose name matches `pattern` in `folder`, by its full path; empty when none.
 std::wstring find_file(const TempFolder& folder, const std::wstring& pattern) {

@@ -1,4 +1,5 @@
 #include "setup/file_replacement.hpp"
+#include "support/file_hold.hpp"
 #include "support/temp_folder.hpp"
 #include "win32_shared/unique_handle.hpp"
 
@@ -14,24 +15,11 @@
 namespace vemlox::win {
 namespace {
 
+using testing::hold;
+using testing::let_go_after;
 using testing::read_file;
 using testing::TempFolder;
 using testing::write_file;
-
-// Opened as a scanner or a backup tool opens a file: reading, sharing only reading, so that no
-// rename or deletion of it goes through while it is open.
-UniqueHandle hold(const std::wstring& path) {
-    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-}
-
-// Lets go of `held` after `duration`, on a thread of its own.
-std::jthread let_go_after(UniqueHandle& held, std::chrono::milliseconds duration) {
-    return std::jthread([&held, duration] {
-        Sleep(static_cast<DWORD>(duration.count()));
-        held.reset();
-    });
-}
 
 class FileReplacement : public ::testing::Test {
   protected:

@@ -1,4 +1,5 @@
 #include "setup/held_file_retry.hpp"
+#include "support/file_hold.hpp"
 #include "support/temp_folder.hpp"
 #include "win32_shared/unique_handle.hpp"
 
@@ -141,16 +142,12 @@ TEST(HeldFileRetry, RenamesAFileOnceAnotherThreadLetsGoOfIt) {
     const std::wstring from = folder.file(L"vemlox.exe");
     const std::wstring to = folder.file(L"vemlox.exe.moved");
     ASSERT_TRUE(write_file(from, "app"));
-    UniqueHandle held(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueHandle held = testing::hold(from);
     ASSERT_TRUE(held);
     ASSERT_EQ(MoveFileExW(from.c_str(), to.c_str(), 0), 0);
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
-    std::thread holder([&] {
-        Sleep(1'500);
-        held.reset();
-    });
+    std::jthread holder = testing::let_go_after(held, std::chrono::milliseconds{1'500});
     std::size_t tries = 0;
     const auto moved = retry_while_held(
         FileChange::Rename,
